@@ -1,0 +1,97 @@
+// User patterns: what the Python classes cannot reach (moved-from patterns,
+// info() views, the 16-bit period edge).
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "user/pattern_library.hpp"
+#include "user/sampled_pattern.hpp"
+#include "user/sampled_recording.hpp"
+
+namespace {
+
+using kinetra::Offset3;
+using kinetra::PatternLibrary;
+using kinetra::SampledPattern;
+
+std::vector<Offset3> ramp(std::size_t n) {
+    std::vector<Offset3> samples(n, Offset3{0.0, 0.0, 0.0});
+    for (std::size_t i = 0; i < n; ++i) {
+        samples[i].x = static_cast<double>(i) / static_cast<double>(n);
+    }
+    return samples;
+}
+
+template <typename F>
+std::string message_of(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+TEST(SampledPattern, MovedFromCannotBeSampledNorJoinALibrary) {
+    SampledPattern source("wave", "a wave", ramp(4));
+    SampledPattern target = std::move(source);
+    EXPECT_EQ(target.sample(5).x, 0.25);
+
+    EXPECT_THROW(static_cast<void>(source.sample(0)), std::logic_error);
+    EXPECT_EQ(message_of([&] { static_cast<void>(source.sample(0)); }),
+              "Cannot sample a moved-from pattern");
+    // The library refuses it before looking at its (now empty) name.
+    std::vector<SampledPattern> input{source};
+    EXPECT_EQ(message_of([&] { PatternLibrary library(std::move(input)); }),
+              "Empty/moved-from pattern");
+
+    // A moved-from pattern may still be assigned to, and is whole again.
+    source = target;
+    EXPECT_EQ(source.sample(-1).x, 0.75);
+}
+
+TEST(SampledPattern, InfoViewsThePatternsOwnStrings) {
+    SampledPattern pattern("sweep_3", "", {{0.0, 0.5, 0.0}, {0.0, 0.0, 0.0}});
+    const kinetra::RudimentInfo info = pattern.info();
+    EXPECT_EQ(info.name, "sweep_3");
+    EXPECT_EQ(info.name.data(), pattern.name().data());
+    EXPECT_TRUE(info.description.empty());
+    EXPECT_EQ(info.period_pips, 2);
+    EXPECT_EQ(info.dimensions, 2);
+}
+
+TEST(SampledPattern, PeriodMustFitSixteenBits) {
+    SampledPattern longest("longest", "d", ramp(65535));
+    EXPECT_EQ(longest.info().period_pips, 65535);
+    EXPECT_EQ(longest.sample(-1).x, 65534.0 / 65535.0);
+    EXPECT_EQ(message_of([] { SampledPattern p("too_long", "d", ramp(65536)); }),
+              "A pattern requires 1..65535 samples (one per pip)");
+}
+
+TEST(PatternLibrary, CatalogueViewsTheLibrarysOwnPatterns) {
+    PatternLibrary library({SampledPattern("mine", "my own", ramp(3))});
+    const std::vector<kinetra::RudimentInfo> records = library.catalogue();
+    ASSERT_FALSE(records.empty());
+    const kinetra::RudimentInfo& last = records.back();
+    EXPECT_EQ(last.name, "mine");
+    EXPECT_EQ(last.description, "my own");
+    EXPECT_EQ(last.period_pips, 3);
+    // The record views storage that lives with the library, not the input.
+    EXPECT_EQ(library.catalogue().back().name.data(), last.name.data());
+}
+
+TEST(SampledRecording, RowViewsStorageWithoutCopying) {
+    const kinetra::SampledRecording recording("take", {"x", "y"}, {{0.5, -0.5}, {1.0, -1.0}},
+                                              120.0, 0.0, -1);
+    const std::span<const double> first = recording.sample(-1);
+    const std::span<const double> second = recording.sample(0);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[1], -0.5);
+    EXPECT_EQ(second.data(), first.data() + 2);
+    EXPECT_THROW(static_cast<void>(recording.sample(1)), std::out_of_range);
+}
+
+}  // namespace
