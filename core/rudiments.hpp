@@ -25,7 +25,9 @@ Offset3 five_stroke_roll(int pip);
 
 inline constexpr std::size_t builtin_count = 15;
 
-// Catalogue records of the built-ins, in catalogue order.
+// Catalogue records of the built-ins, in catalogue order, and their sample
+// functions at the same positions.
 extern const std::array<RudimentInfo, builtin_count> builtin_infos;
+extern const std::array<SampleFunction*, builtin_count> builtin_samplers;
 
 }  // namespace kinetra

@@ -1,0 +1,17 @@
+#include <string_view>
+
+#include "core/lookup.hpp"
+#include "module/convert.hpp"
+#include "module/register.hpp"
+
+namespace py = pybind11;
+
+namespace kinetra::python {
+
+void register_lookup(py::module_& m) {
+    m.def("sample", static_cast<Offset3 (*)(std::string_view, int)>(&kinetra::sample), py::arg("name"),
+          py::arg("pip_count"));
+    m.def("catalogue", [] { return catalogue_to_list(kinetra::catalogue()); });
+}
+
+}  // namespace kinetra::python
