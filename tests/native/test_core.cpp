@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "core/lookup.hpp"
+#include "core/pip.hpp"
+#include "core/rudiments.hpp"
+
+namespace {
+
+struct WrapCase {
+    int pip;
+    int period;
+    int expected;
+};
+
+class WrapPip : public ::testing::TestWithParam<WrapCase> {};
+
+TEST_P(WrapPip, MapsIntoThePeriod) {
+    const WrapCase c = GetParam();
+    EXPECT_EQ(kinetra::wrap_pip(c.pip, c.period), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WrapPip,
+    ::testing::Values(WrapCase{-1, 64, 63}, WrapCase{-64, 64, 0}, WrapCase{-65, 64, 63},
+                      WrapCase{-300, 256, 212}, WrapCase{200, 256, 200}, WrapCase{INT_MIN, 64, 0},
+                      WrapCase{INT_MIN, 3, 1}, WrapCase{INT_MAX, 128, 127}, WrapCase{INT_MAX, INT_MAX, 0},
+                      WrapCase{INT_MIN, INT_MAX, INT_MAX - 1}, WrapCase{INT_MAX, 1, 0},
+                      // No division is attempted for an empty or negative period.
+                      WrapCase{5, 0, 0}, WrapCase{5, -3, 0}, WrapCase{INT_MIN, -1, 0},
+                      WrapCase{INT_MIN, 0, 0}, WrapCase{INT_MAX, INT_MIN, 0}));
+
+TEST(WrapPip, IsUsableInConstantExpressions) {
+    static_assert(kinetra::wrap_pip(-1, 64) == 63);
+    static_assert(kinetra::PIPS_PER_BEAT == 64);
+}
+
+bool same_bits(const kinetra::Offset3& a, const kinetra::Offset3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(Builtins, RecordsMatchTheirSamplersAndNativeLookup) {
+    for (std::size_t i = 0; i < kinetra::builtin_count; ++i) {
+        const kinetra::RudimentInfo& info = kinetra::builtin_infos[i];
+        for (int pip : {INT_MIN, -1, 0, 1, 1000, INT_MAX}) {
+            EXPECT_TRUE(same_bits(kinetra::sample(info.name, pip), kinetra::builtin_samplers[i](pip))) << info.name;
+        }
+        // Extreme pips wrap like any other: INT_MIN and INT_MIN + period agree.
+        const int period = info.period_pips;
+        EXPECT_TRUE(same_bits(kinetra::builtin_samplers[i](INT_MIN), kinetra::builtin_samplers[i](INT_MIN + period)));
+        EXPECT_TRUE(same_bits(kinetra::builtin_samplers[i](INT_MAX), kinetra::builtin_samplers[i](INT_MAX - period)));
+    }
+}
+
+TEST(Catalogue, IsBuiltOnceAndStartsWithTheBuiltins) {
+    const auto& first = kinetra::catalogue();
+    EXPECT_EQ(&first, &kinetra::catalogue());
+    ASSERT_GE(first.size(), kinetra::builtin_count);
+    EXPECT_EQ(first.front().name, "bounce");
+    EXPECT_EQ(first[14].name, "five_stroke_roll");
+}
+
+TEST(Lookup, UnknownNamesAreEscapedOnlyWhereNotUtf8) {
+    const auto message = [](std::string_view name) {
+        try {
+            kinetra::sample(name, 0);
+        } catch (const std::invalid_argument& e) {
+            return std::string(e.what());
+        }
+        return std::string("<no error>");
+    };
+    EXPECT_EQ(message(""), "Unknown kinetra: ");
+    EXPECT_EQ(message("Bounce"), "Unknown kinetra: Bounce");
+    EXPECT_EQ(message("caf\xc3\xa9 \xe2\x80\x93"), "Unknown kinetra: caf\xc3\xa9 \xe2\x80\x93");
+    EXPECT_EQ(message("a\xff" "b"), "Unknown kinetra: a\\xffb");
+    EXPECT_EQ(message(std::string_view("a\0b", 3)), "Unknown kinetra: a\\x00b");
+    EXPECT_EQ(message("\xc3"), "Unknown kinetra: \\xc3");              // truncated sequence
+    EXPECT_EQ(message("\xc0\xaf"), "Unknown kinetra: \\xc0\\xaf");     // overlong
+    EXPECT_EQ(message("\xed\xa0\x80"), "Unknown kinetra: \\xed\\xa0\\x80");  // surrogate
+}
+
+}  // namespace

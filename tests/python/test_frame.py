@@ -1,0 +1,147 @@
+import decimal
+import fractions
+
+import pytest
+
+import kinetra
+
+RUDIMENTS = [
+    "bounce", "sway", "circle", "figure_eight", "step_touch", "box_step", "helix",
+    "mirel_background", "single_stroke_roll", "double_stroke_roll", "multiple_bounce_roll",
+    "single_paradiddle", "flam", "drag", "five_stroke_roll",
+]
+REGISTRATION_ORDER = [
+    "PIPS_PER_BEAT", "SampledRecording", "Offset3", "SampledPattern", "PatternLibrary",
+    "sample", "catalogue", *RUDIMENTS,
+]
+
+
+def test_module_attributes():
+    assert kinetra.__doc__ == "Integer-pip rhythmic position functions"
+    assert kinetra.PIPS_PER_BEAT == 64 and type(kinetra.PIPS_PER_BEAT) is int
+
+
+def test_names_are_registered_in_order():
+    public = [name for name in vars(kinetra) if not name.startswith("__")]
+    assert public == [name for name in REGISTRATION_ORDER if hasattr(kinetra, name)]
+
+
+def test_offset3_is_a_read_only_snapshot_without_constructor():
+    with pytest.raises(TypeError, match=r"^kinetra\.Offset3: No constructor defined!$"):
+        kinetra.Offset3()
+    o = kinetra.circle(8)
+    assert o.as_tuple() == (o.x, o.y, o.z)
+    assert all(type(v) is float for v in o.as_tuple())
+    with pytest.raises(AttributeError):
+        o.x = 1.0
+    with pytest.raises(AttributeError):
+        o.extra = 1
+    assert o != kinetra.circle(8) and o == o  # identity only
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class IntOnly:
+    def __int__(self):
+        return 5
+
+
+class FloatSub(float):
+    pass
+
+
+class IntSub(int):
+    pass
+
+
+@pytest.mark.parametrize(
+    "pip, same_as",
+    [
+        (True, 1),
+        (False, 0),
+        (IntSub(5), 5),
+        (Index(7), 7),
+        (IntOnly(), 5),
+        (decimal.Decimal(5), 5),
+        (decimal.Decimal("5.9"), 5),  # int() truncates toward zero
+        (decimal.Decimal("-5.9"), -5),
+        (-(2**31), -(2**31)),
+        (2**31 - 1, 2**31 - 1),
+    ],
+)
+def test_convertible_pip_accepts(pip, same_as):
+    assert kinetra.sample("circle", pip).as_tuple() == kinetra.circle(same_as).as_tuple()
+    assert kinetra.circle(pip).as_tuple() == kinetra.circle(same_as).as_tuple()
+
+
+@pytest.mark.parametrize(
+    "pip",
+    [16.0, FloatSub(1.0), 2**31, -(2**31) - 1, 2**64, "5", None, 1j, fractions.Fraction(1, 2)],
+)
+def test_convertible_pip_refuses(pip):
+    with pytest.raises(TypeError):
+        kinetra.sample("circle", pip)
+    with pytest.raises(TypeError):
+        kinetra.circle(pip)
+
+
+@pytest.mark.parametrize("name", [b"circle", bytearray(b"circle"), "circle"])
+def test_names_as_str_bytes_or_bytearray(name):
+    assert kinetra.sample(name, 5).as_tuple() == kinetra.circle(5).as_tuple()
+
+
+@pytest.mark.parametrize("name", [None, 5, ["circle"], "\ud800"])
+def test_names_that_do_not_convert(name):
+    with pytest.raises(TypeError):
+        kinetra.sample(name, 5)
+
+
+def test_keywords_and_positional_only_rudiments():
+    assert kinetra.sample(name="circle", pip_count=5).as_tuple() == kinetra.circle(5).as_tuple()
+    with pytest.raises(TypeError):
+        kinetra.bounce(pip=5)
+    with pytest.raises(TypeError):
+        kinetra.bounce()
+    with pytest.raises(TypeError):
+        kinetra.bounce(1, 2)
+
+
+INT = "typing.SupportsInt | typing.SupportsIndex"
+
+
+@pytest.mark.parametrize(
+    "function, signature",
+    [
+        (kinetra.sample, f"sample(name: str, pip_count: {INT}) -> kinetra.Offset3"),
+        (kinetra.catalogue, "catalogue() -> list"),
+        (kinetra.bounce, f"bounce(arg0: {INT}, /) -> kinetra.Offset3"),
+        (kinetra.five_stroke_roll, f"five_stroke_roll(arg0: {INT}, /) -> kinetra.Offset3"),
+        (kinetra.Offset3.as_tuple, "as_tuple(self: kinetra.Offset3) -> tuple[float, float, float]"),
+    ],
+)
+def test_generated_signatures_and_no_docstrings(function, signature):
+    assert function.__doc__.strip() == signature
+
+
+def test_every_rudiment_is_a_function_returning_offset3():
+    for name in RUDIMENTS:
+        assert isinstance(getattr(kinetra, name)(0), kinetra.Offset3)
+
+
+def test_refuses_to_load_in_a_sub_interpreter():
+    interpreters = pytest.importorskip("concurrent.interpreters")
+    import sys
+
+    interp = interpreters.create()
+    try:
+        interp.exec(f"import sys; sys.path[:] = {sys.path!r}")
+        with pytest.raises(interpreters.ExecutionFailed, match="ImportError"):
+            interp.exec("import kinetra")
+    finally:
+        interp.close()
