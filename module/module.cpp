@@ -10,7 +10,10 @@ namespace py = pybind11;
 PYBIND11_MODULE(kinetra, m, py::multiple_interpreters::not_supported()) {
     m.doc() = "Integer-pip rhythmic position functions";
     m.attr("PIPS_PER_BEAT") = kinetra::PIPS_PER_BEAT;
+    kinetra::python::register_recording(m);
     kinetra::python::register_offset3(m);
+    kinetra::python::register_pattern(m);
+    kinetra::python::register_library(m);
     kinetra::python::register_lookup(m);
     kinetra::python::register_rudiments(m);
 }

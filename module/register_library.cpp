@@ -1,0 +1,26 @@
+// class PatternLibrary: each SampledPattern passed in is copied, so the
+// caller's objects stay as they were.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <vector>
+
+#include "module/convert.hpp"
+#include "module/register.hpp"
+#include "user/pattern_library.hpp"
+
+namespace py = pybind11;
+
+namespace kinetra::python {
+
+void register_library(py::module_& m) {
+    py::class_<PatternLibrary>(m, "PatternLibrary")
+        .def(py::init<std::vector<SampledPattern>>(), py::arg("patterns") = py::list())
+        .def("sample", &PatternLibrary::sample, py::arg("name"),
+             py::arg("pip_count").noconvert())
+        .def("catalogue", [](const PatternLibrary& library) {
+            return catalogue_to_list(library.catalogue());
+        });
+}
+
+}  // namespace kinetra::python

@@ -1,0 +1,49 @@
+// class SampledRecording: named axes, rows of any width, tempo metadata.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/typing.h>
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "module/register.hpp"
+#include "user/sampled_recording.hpp"
+
+namespace py = pybind11;
+
+namespace kinetra::python {
+
+namespace {
+
+py::typing::List<double> row_to_list(std::span<const double> row) {
+    py::typing::List<double> values(row.size());
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        values[i] = py::float_(row[i]);
+    }
+    return values;
+}
+
+}  // namespace
+
+void register_recording(py::module_& m) {
+    py::class_<SampledRecording>(m, "SampledRecording")
+        .def(py::init<std::string, std::vector<std::string>,
+                      const std::vector<std::vector<double>>&, double, double, int>(),
+             py::arg("name"), py::arg("dimensions"), py::arg("samples"), py::arg("bpm"),
+             py::arg("beat_zero_seconds") = 0.0, py::arg("start_pip") = 0)
+        .def_property_readonly("name", &SampledRecording::name)
+        .def_property_readonly("dimensions", &SampledRecording::dimensions)
+        .def_property_readonly("sample_count", &SampledRecording::sample_count)
+        .def_property_readonly("bpm", &SampledRecording::bpm)
+        .def_property_readonly("beat_zero_seconds", &SampledRecording::beat_zero_seconds)
+        .def_property_readonly("start_pip", &SampledRecording::start_pip)
+        .def(
+            "sample",
+            [](const SampledRecording& recording, int pip) {
+                return row_to_list(recording.sample(pip));
+            },
+            py::arg("pip").noconvert());
+}
+
+}  // namespace kinetra::python
