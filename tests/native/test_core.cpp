@@ -10,28 +10,23 @@
 
 namespace {
 
-struct WrapCase {
-    int pip;
-    int period;
-    int expected;
-};
-
-class WrapPip : public ::testing::TestWithParam<WrapCase> {};
-
-TEST_P(WrapPip, MapsIntoThePeriod) {
-    const WrapCase c = GetParam();
-    EXPECT_EQ(kinetra::wrap_pip(c.pip, c.period), c.expected);
+TEST(WrapPip, MapsAnyPipIntoThePeriod) {
+    struct Case {
+        int pip;
+        int period;
+        int expected;
+    };
+    const Case cases[] = {
+        {-1, 64, 63}, {-64, 64, 0}, {-65, 64, 63}, {-300, 256, 212}, {200, 256, 200},
+        {INT_MIN, 64, 0}, {INT_MIN, 3, 1}, {INT_MAX, 128, 127}, {INT_MAX, INT_MAX, 0},
+        {INT_MIN, INT_MAX, INT_MAX - 1}, {INT_MAX, 1, 0},
+        // No division is attempted for an empty or negative period.
+        {5, 0, 0}, {5, -3, 0}, {INT_MIN, -1, 0}, {INT_MIN, 0, 0}, {INT_MAX, INT_MIN, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(kinetra::wrap_pip(c.pip, c.period), c.expected) << c.pip << " wrapped into " << c.period;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WrapPip,
-    ::testing::Values(WrapCase{-1, 64, 63}, WrapCase{-64, 64, 0}, WrapCase{-65, 64, 63},
-                      WrapCase{-300, 256, 212}, WrapCase{200, 256, 200}, WrapCase{INT_MIN, 64, 0},
-                      WrapCase{INT_MIN, 3, 1}, WrapCase{INT_MAX, 128, 127}, WrapCase{INT_MAX, INT_MAX, 0},
-                      WrapCase{INT_MIN, INT_MAX, INT_MAX - 1}, WrapCase{INT_MAX, 1, 0},
-                      // No division is attempted for an empty or negative period.
-                      WrapCase{5, 0, 0}, WrapCase{5, -3, 0}, WrapCase{INT_MIN, -1, 0},
-                      WrapCase{INT_MIN, 0, 0}, WrapCase{INT_MAX, INT_MIN, 0}));
 
 TEST(WrapPip, IsUsableInConstantExpressions) {
     static_assert(kinetra::wrap_pip(-1, 64) == 63);

@@ -71,6 +71,7 @@ class IntSub(int):
         (decimal.Decimal(5), 5),
         (decimal.Decimal("5.9"), 5),  # int() truncates toward zero
         (decimal.Decimal("-5.9"), -5),
+        (fractions.Fraction(7, 2), 3),
         (-(2**31), -(2**31)),
         (2**31 - 1, 2**31 - 1),
     ],
@@ -82,7 +83,7 @@ def test_convertible_pip_accepts(pip, same_as):
 
 @pytest.mark.parametrize(
     "pip",
-    [16.0, FloatSub(1.0), 2**31, -(2**31) - 1, 2**64, "5", None, 1j, fractions.Fraction(1, 2)],
+    [16.0, FloatSub(1.0), 2**31, -(2**31) - 1, 2**64, "5", None, 1j],
 )
 def test_convertible_pip_refuses(pip):
     with pytest.raises(TypeError):
@@ -120,8 +121,8 @@ INT = "typing.SupportsInt | typing.SupportsIndex"
     [
         (kinetra.sample, f"sample(name: str, pip_count: {INT}) -> kinetra.Offset3"),
         (kinetra.catalogue, "catalogue() -> list"),
-        (kinetra.bounce, f"bounce(arg0: {INT}, /) -> kinetra.Offset3"),
-        (kinetra.five_stroke_roll, f"five_stroke_roll(arg0: {INT}, /) -> kinetra.Offset3"),
+        (kinetra.bounce, f"bounce(arg0: {INT}) -> kinetra.Offset3"),
+        (kinetra.five_stroke_roll, f"five_stroke_roll(arg0: {INT}) -> kinetra.Offset3"),
         (kinetra.Offset3.as_tuple, "as_tuple(self: kinetra.Offset3) -> tuple[float, float, float]"),
     ],
 )
