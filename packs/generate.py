@@ -132,17 +132,17 @@ def hex_literal(v):
 LITERALS = {"decimal": decimal_literal, "hex": hex_literal}
 
 
-def chunk_ranges(tables, chunks):
+def chunk_ranges(periods, chunks):
     """Split the registry into `chunks` contiguous runs of about equal row count."""
-    total = sum(t.period for t in tables)
+    total = sum(periods)
     ranges = []
     start = 0
     running = 0
     for k in range(chunks):
         target = total * (k + 1) / chunks
         end = start
-        while end < len(tables) and (k == chunks - 1 or running + tables[end].period / 2 <= target):
-            running += tables[end].period
+        while end < len(periods) and (k == chunks - 1 or running + periods[end] / 2 <= target):
+            running += periods[end]
             end += 1
         ranges.append((start, end))
         start = end
@@ -205,17 +205,73 @@ def emit_registry(tables, packs):
     return "".join(lines)
 
 
-def outputs(tables, packs, chunks, literal="decimal"):
-    """Every generated file as {relative path: content}."""
-    fmt = LITERALS[literal]
-    files = {"packs/registry_size.hpp": emit_registry_size(tables),
-             "packs/registry.cpp": emit_registry(tables, packs)}
+def declared(synthetic=False):
+    """(pack names, declared patterns) in registry order."""
+    if synthetic:
+        import synthetic as study
+        return list(study.PACKS), study.patterns()
+    packs = pack_order()
+    return packs, load_patterns(packs)
+
+
+# Chunks are built in worker processes; each loads the declarations once.
+_worker_patterns = []
+
+
+def _load_worker(synthetic):
+    _worker_patterns[:] = declared(synthetic)[1]
+
+
+def _build_chunk(task):
+    """(chunk source or None, violations) for registry positions start..end."""
+    start, end, literal = task
+    tables, violations = [], []
+    for pattern in _worker_patterns[start:end]:
+        table, found = build_table(pattern)
+        tables.append(table)
+        violations += found
+    if violations:
+        return None, violations
+    return emit_chunk(tables, LITERALS[literal]), []
+
+
+def build_chunks(ranges, literal, synthetic, jobs):
+    """Chunk sources in order, or the violations found while building them."""
+    tasks = [(start, end, literal) for start, end in ranges]
+    if jobs <= 1:
+        _load_worker(synthetic)
+        results = [_build_chunk(t) for t in tasks]
+    else:
+        from concurrent.futures import ProcessPoolExecutor
+        with ProcessPoolExecutor(max_workers=jobs, initializer=_load_worker,
+                                 initargs=(synthetic,)) as pool:
+            results = list(pool.map(_build_chunk, tasks))
+    violations = [v for _, found in results for v in found]
+    return [text for text, _ in results], violations
+
+
+def generate(out, chunks, literal="decimal", synthetic=False, jobs=1):
+    """Check everything, then write the generated tree; returns the violations."""
+    packs, patterns = declared(synthetic)
+    violations = invariants.check_unique([p.name for p in patterns])
+    for p in patterns:
+        violations += invariants.check_record(p.name, p.period, p.dimensions, p.description)
+    ranges = chunk_ranges([p.period for p in patterns], chunks)
+    sources, found = build_chunks(ranges, literal, synthetic, jobs)
+    violations += found
+    if violations:
+        return violations
+
+    files = {"packs/registry_size.hpp": emit_registry_size(patterns),
+             "packs/registry.cpp": emit_registry(patterns, packs)}
     for pack in packs:
         files[f"packs/{pack}.hpp"] = emit_pack_header(
-            pack, [t for t in tables if t.pack == pack])
-    for k, (start, end) in enumerate(chunk_ranges(tables, chunks)):
-        files[f"packs/tables_{k:02d}.cpp"] = emit_chunk(tables[start:end], fmt)
-    return files
+            pack, [p for p in patterns if p.pack == pack])
+    for k, source in enumerate(sources):
+        files[f"packs/tables_{k:02d}.cpp"] = source
+    for rel, content in files.items():
+        write_if_changed(os.path.join(out, rel), content)
+    return []
 
 
 def write_if_changed(path, content):
@@ -239,28 +295,28 @@ def report(violations):
     return "\n".join(lines)
 
 
+def default_jobs():
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:
+        return os.cpu_count() or 1
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--out", required=True, help="root of the generated tree")
-    parser.add_argument("--chunks", type=int, default=8, help="number of table files")
+    parser.add_argument("--chunks", type=int, default=16, help="number of table files")
     parser.add_argument("--literal", choices=sorted(LITERALS), default="decimal")
+    parser.add_argument("--jobs", type=int, default=0,
+                        help="worker processes (default: one per available core)")
     parser.add_argument("--synthetic", action="store_true",
                         help="fill a full-size registry with synthetic tables (build cost study)")
     args = parser.parse_args(argv)
-
-    packs = pack_order()
-    if args.synthetic:
-        import synthetic
-        patterns = synthetic.patterns(packs)
-    else:
-        patterns = load_patterns(packs)
-    tables, violations = build_registry(patterns)
+    jobs = min(args.jobs or default_jobs(), args.chunks)
+    violations = generate(args.out, args.chunks, args.literal, args.synthetic, jobs)
     if violations:
         print(report(violations), file=sys.stderr)
         return 1
-    files = outputs(tables, packs, args.chunks, args.literal)
-    for rel, content in files.items():
-        write_if_changed(os.path.join(args.out, rel), content)
     return 0
 
 

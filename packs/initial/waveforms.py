@@ -7,7 +7,7 @@ mean and scale the peak magnitude to 0.85, so only each wave's shape matters;
 each is built so that its extremes fall on the pips the patterns promise.
 """
 
-from primitives import S3, S5, cos, pi, sin
+from primitives import S3, S5, cos, fsum, pi, sin
 
 N = 256
 
@@ -64,7 +64,7 @@ def multi_lobe():
     they all crest together; everywhere else they partly cancel."""
     crest = 11
     amplitudes = (1.0, 0.6, 0.75, 0.4)
-    return [sum(a * cos(k * _phase(i, crest)) for k, a in enumerate(amplitudes, 1))
+    return [fsum(a * cos(k * _phase(i, crest)) for k, a in enumerate(amplitudes, 1))
             for i in range(N)]
 
 
