@@ -1,0 +1,116 @@
+"""The initial and expansion packs, through kinetra.sample and kinetra.catalogue."""
+
+from collections import Counter
+
+import pytest
+
+import kinetra
+from pack_checks import read_table, record_faults, table_faults
+
+BUILTIN_COUNT = 15
+PACKS = {  # name: (first pattern, last pattern, size, periods, dimensions)
+    "initial": ("lfo_breathe", "groove_b_grid", 28,
+                {256: 22, 512: 6}, {1: 12, 2: 16}),
+    "expansion": ("lfo_twin_swell", "rhythm_three_four_five", 24,
+                  {256: 3, 448: 1, 512: 17, 1024: 3}, {1: 1, 2: 20, 3: 3}),
+}
+
+
+def pack_entries():
+    return kinetra.catalogue()[BUILTIN_COUNT:]
+
+
+def column(name, axis=0):
+    entry = next(e for e in kinetra.catalogue() if e["name"] == name)
+    return [row[axis] for row in read_table(entry)]
+
+
+def test_packs_stand_in_registry_order_with_their_shapes():
+    entries = pack_entries()
+    start = 0
+    for first, last, size, periods, dimensions in PACKS.values():
+        run = entries[start:start + size]
+        assert (run[0]["name"], run[-1]["name"]) == (first, last)
+        assert Counter(e["period_pips"] for e in run) == periods
+        assert Counter(e["dimensions"] for e in run) == dimensions
+        start += size
+    assert start == len(entries)
+
+
+def test_groove_descriptions_carry_the_en_dash():
+    grooves = {e["name"]: e["description"] for e in pack_entries() if e["name"].startswith("groove_")}
+    assert grooves["groove_a_played"] == (
+        "Two-bar funk excerpt A (4\u201312 source beats), performed microtiming.")
+    assert grooves["groove_b_grid"] == (
+        "Two-bar funk excerpt B (36\u201344 source beats), same hits quantised to sixteenths.")
+
+
+@pytest.mark.parametrize("entry", pack_entries(), ids=lambda e: e["name"])
+def test_every_pack_pattern_meets_the_table_rules(entry):
+    assert record_faults(entry) == []
+    assert table_faults(entry, read_table(entry)) == []
+
+
+@pytest.mark.parametrize("name, pip, expected", [
+    ("lfo_breathe", 64, (0.8, 0.0, 0.0)),
+    ("lfo_breathe", 192, (-0.8, 0.0, 0.0)),
+    ("lfo_breathe", -64, (-0.8, 0.0, 0.0)),
+    ("lfo_breathe", 1, (0.019632982818, 0.0, 0.0)),
+    # Fractional bump centres never reach their peak on a whole pip...
+    ("rhythm_euclid_5_12", 107, (0.798477879237, -0.299429204714, 0.0)),
+    ("rhythm_euclid_5_12", 106, (0.793923101205, -0.297721162952, 0.0)),
+    # ...whole-pip centres do.
+    ("rhythm_euclid_5_12", 64, (-0.8, -0.3, 0.0)),
+    ("ease_elastic", 106, (0.8, 0.0, 0.0)),
+    ("ease_elastic", 128, (0.0, 0.0, 0.0)),
+    ("path_rose_5", 256, (0.0, 0.0, 0.0)),  # a tiny value rounded to +0.0
+    ("lfo_seeded_drift", 0, (0.073681248811, 0.071011606311, 0.0)),
+    ("rhythm_group_223", 448, (0.74, -0.4, 0.0)),
+    ("rhythm_euclid_7_16", 256, (-0.76, -0.3, 0.0)),  # the second bar starts on the left
+    ("rhythm_three_four_five", 0, (0.7, -0.7, 0.55)),
+])
+def test_stated_values(name, pip, expected):
+    assert kinetra.sample(name, pip).as_tuple() == expected
+
+
+@pytest.mark.parametrize("name, extreme, value, pip", [
+    ("ease_anticipate", min, -0.779996614616, 54),
+    ("ease_overshoot", max, 0.779996614616, 74),
+    ("akwf_round_saw", min, -0.85, 232),
+    ("akwf_round_saw", max, 0.588114864372, 48),
+    ("akwf_quick_return", max, 0.85, 15),
+    ("akwf_multi_lobe", max, 0.85, 11),
+    ("akwf_plateau", max, 0.85, 174),
+    ("groove_a_grid", max, 0.648818897638, 320),
+])
+def test_extremes_fall_where_stated(name, extreme, value, pip):
+    x = column(name)
+    assert extreme(x) == value
+    assert x.index(value) == pip
+
+
+@pytest.mark.parametrize("name", ["akwf_round_saw", "akwf_quick_return", "akwf_multi_lobe",
+                                  "akwf_plateau"])
+def test_waveforms_have_zero_mean_and_peak_magnitude_085(name):
+    x = column(name)
+    assert abs(sum(x)) < 1e-9
+    assert max(abs(v) for v in x) == 0.85
+
+
+def test_excerpt_b_tables_scale_to_a_largest_x_of_one():
+    played, grid = column("groove_b_played"), column("groove_b_grid")
+    assert max(played) == max(grid) == 1.0
+    assert played != grid  # performed timing is not the grid
+
+
+def test_ratchet_bump_at_zero_spills_over_the_wrap():
+    moving = {p for p, row in enumerate(read_table({"name": "lfo_ratchet", "period_pips": 256}))
+              if row != (0.0, 0.0, 0.0)}
+    assert set(range(249, 256)) | set(range(0, 8)) <= moving
+    assert moving.isdisjoint(range(56, 249))
+
+
+def test_double_pump_moves_y_alone():
+    y = column("lfo_double_pump", 1)
+    assert all(x == 0.0 for x in column("lfo_double_pump", 0))
+    assert min(y) == -0.85 and y.index(-0.85) == 32
