@@ -10,9 +10,14 @@ to twelve decimals, checks every table and registry rule, and only then writes:
   packs/registry.cpp        pack_registry and pack_name_index
   packs/tables_NN.cpp       the tables and sample functions, in NN chunks
 
-under the output directory. A violated rule fails the run with the pattern's
-name and the rule, and nothing is written. Files whose content is unchanged
-are left alone, so a recipe edit rebuilds only what it touched.
+under the output directory. The chunks are built in worker processes, one
+per available core. A violated rule fails the run with the pattern's name and
+the rule, and nothing is written. Files whose content is unchanged are left
+alone, so a recipe edit recompiles only the chunks it touched.
+
+A new pack is a directory here holding recipes.py (a `Pack` of that name,
+its patterns declared in order with `Pack.pattern`) and one more line in
+packs.txt.
 """
 
 import argparse
