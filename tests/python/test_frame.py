@@ -4,6 +4,7 @@ import fractions
 import pytest
 
 import kinetra
+from stand_ins import FloatSub, Index, IntOnly, IntSub
 
 RUDIMENTS = [
     "bounce", "sway", "circle", "figure_eight", "step_touch", "box_step", "helix",
@@ -39,27 +40,6 @@ def test_offset3_is_a_read_only_snapshot_without_constructor():
     assert o != kinetra.circle(8) and o == o  # identity only
 
 
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
-class IntOnly:
-    def __int__(self):
-        return 5
-
-
-class FloatSub(float):
-    pass
-
-
-class IntSub(int):
-    pass
-
-
 @pytest.mark.parametrize(
     "pip, same_as",
     [
@@ -67,7 +47,7 @@ class IntSub(int):
         (False, 0),
         (IntSub(5), 5),
         (Index(7), 7),
-        (IntOnly(), 5),
+        (IntOnly(5), 5),
         (decimal.Decimal(5), 5),
         (decimal.Decimal("5.9"), 5),  # int() truncates toward zero
         (decimal.Decimal("-5.9"), -5),

@@ -1,34 +1,12 @@
 import math
-import re
 
 import pytest
 
 import kinetra
+from stand_ins import FloatOnly, Index, IntOnly, value_error
 
 ABOVE_ONE = math.nextafter(1.0, 2.0)  # 1.0000000000000002
 ZERO = (0.0, 0.0, 0.0)
-
-
-def value_error(message):
-    return pytest.raises(ValueError, match=f"^{re.escape(message)}$")
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
-class IntOnly:
-    def __int__(self):
-        return 1
-
-
-class FloatOnly:
-    def __float__(self):
-        return 0.25
 
 
 # The identifier rule is shared by pattern names, recording names and axis names.
@@ -144,14 +122,14 @@ def test_sample_accepts_integers_proper(pip, index):
     assert kinetra.SampledPattern("four", "d", S).sample(pip).as_tuple() == S[index]
 
 
-@pytest.mark.parametrize("pip", [1.0, IntOnly(), "1", None, 2**31, -(2**31) - 1])
+@pytest.mark.parametrize("pip", [1.0, IntOnly(1), "1", None, 2**31, -(2**31) - 1])
 def test_sample_refuses_anything_else(pip):
     with pytest.raises(TypeError):
         kinetra.SampledPattern("four", "d", S).sample(pip)
 
 
 def test_rows_convert_from_any_sequence_of_three_numbers():
-    rows = (r for r in [[1, 0, 0], (Index(0), FloatOnly(), 0.5), kinetra.bounce(3).as_tuple()])
+    rows = (r for r in [[1, 0, 0], (Index(0), FloatOnly(0.25), 0.5), kinetra.bounce(3).as_tuple()])
     p = kinetra.SampledPattern("mixed", "d", rows)
     assert p.period_pips == 3
     assert p.sample(1).as_tuple() == (0.0, 0.25, 0.5)
