@@ -83,13 +83,19 @@ def build_table(pattern):
     return table, violations
 
 
-def build_registry(patterns):
-    """(tables in registry order, violations) for the declared patterns."""
-    tables = []
+def check_records(patterns):
+    """Violations of the registry record rules (names, periods, descriptions)."""
     violations = invariants.check_unique([p.name for p in patterns])
+    for p in patterns:
+        violations += invariants.check_record(p.name, p.period, p.dimensions, p.description)
+    return violations
+
+
+def build_registry(patterns):
+    """(tables in registry order, violations) for the declared patterns, in one process."""
+    tables = []
+    violations = check_records(patterns)
     for pattern in patterns:
-        violations += invariants.check_record(
-            pattern.name, pattern.period, pattern.dimensions, pattern.description)
         table, found = build_table(pattern)
         violations += found
         tables.append(table)
@@ -258,9 +264,7 @@ def build_chunks(ranges, literal, synthetic, jobs):
 def generate(out, chunks, literal="decimal", synthetic=False, jobs=1):
     """Check everything, then write the generated tree; returns the violations."""
     packs, patterns = declared(synthetic)
-    violations = invariants.check_unique([p.name for p in patterns])
-    for p in patterns:
-        violations += invariants.check_record(p.name, p.period, p.dimensions, p.description)
+    violations = check_records(patterns)
     ranges = chunk_ranges([p.period for p in patterns], chunks)
     sources, found = build_chunks(ranges, literal, synthetic, jobs)
     violations += found
