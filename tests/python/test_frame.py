@@ -126,3 +126,55 @@ def test_refuses_to_load_in_a_sub_interpreter():
             interp.exec("import kinetra")
     finally:
         interp.close()
+
+
+def _uninitialised_uses():
+    """Every way an instance of a bound class reaches native code."""
+    pattern = kinetra.SampledPattern.__new__(kinetra.SampledPattern)
+    library = kinetra.PatternLibrary.__new__(kinetra.PatternLibrary)
+    recording = kinetra.SampledRecording.__new__(kinetra.SampledRecording)
+    offset = kinetra.Offset3.__new__(kinetra.Offset3)
+    return {
+        "pattern.name": lambda: pattern.name,
+        "pattern.description": lambda: pattern.description,
+        "pattern.period_pips": lambda: pattern.period_pips,
+        "pattern.sample": lambda: pattern.sample(0),
+        "library.sample": lambda: library.sample("circle", 0),
+        "library.catalogue": lambda: library.catalogue(),
+        "library of it": lambda: kinetra.PatternLibrary([pattern]),
+        "recording.name": lambda: recording.name,
+        "recording.dimensions": lambda: recording.dimensions,
+        "recording.sample_count": lambda: recording.sample_count,
+        "recording.bpm": lambda: recording.bpm,
+        "recording.beat_zero_seconds": lambda: recording.beat_zero_seconds,
+        "recording.start_pip": lambda: recording.start_pip,
+        "recording.sample": lambda: recording.sample(0),
+        "offset.x": lambda: offset.x,
+        "offset.y": lambda: offset.y,
+        "offset.z": lambda: offset.z,
+        "offset.as_tuple": lambda: offset.as_tuple(),
+    }
+
+
+@pytest.mark.parametrize("use", list(_uninitialised_uses()))
+def test_instances_made_by_new_alone_are_refused(use):
+    # Such an instance holds no native value; reading it used to crash or
+    # return whatever the fresh memory held.
+    with pytest.raises(TypeError, match="uninitialised"):
+        _uninitialised_uses()[use]()
+
+
+def test_subclass_touching_self_before_base_init_is_refused():
+    class Early(kinetra.SampledPattern):
+        def __init__(self):
+            self.seen = None
+            try:
+                self.name
+            except TypeError as error:
+                self.seen = error
+            super().__init__("early", "", [(0.5, 0.0, 0.0)])
+
+    early = Early()
+    assert isinstance(early.seen, TypeError)
+    assert early.name == "early" and early.sample(3).as_tuple() == (0.5, 0.0, 0.0)
+    assert kinetra.PatternLibrary([early]).sample("early", 0).as_tuple() == (0.5, 0.0, 0.0)
