@@ -178,3 +178,15 @@ def test_subclass_touching_self_before_base_init_is_refused():
     assert isinstance(early.seen, TypeError)
     assert early.name == "early" and early.sample(3).as_tuple() == (0.5, 0.0, 0.0)
     assert kinetra.PatternLibrary([early]).sample("early", 0).as_tuple() == (0.5, 0.0, 0.0)
+
+
+def test_subclass_swallowing_a_failed_base_init_is_not_half_built():
+    class Swallow(kinetra.SampledPattern):
+        def __init__(self):
+            try:
+                super().__init__("Bad", "", [])
+            except ValueError:
+                pass
+
+    with pytest.raises(TypeError, match=r"__init__\(\) must be called"):
+        Swallow()

@@ -133,6 +133,12 @@ def growth(case, rounds=6, repeat=50):
     return [(b[0] - a[0], b[1] - a[1]) for a, b in zip(counts, counts[1:])]
 
 
+@functools.cache
+def baseline():
+    """What the measuring itself adds per round (the stored counts)."""
+    return growth(lambda: None)
+
+
 # These copy a million samples per call; fewer calls per round still show a leak.
 HEAVY = {"library too many", "library too large"}
 
@@ -140,7 +146,14 @@ HEAVY = {"library too many", "library too large"}
 @pytest.mark.parametrize("name", list(CASES))
 def test_entry_point_does_not_leak(name):
     deltas = growth(CASES[name], repeat=5 if name in HEAVY else 50)
-    refs = [d[0] for d in deltas]
-    blocks = [d[1] for d in deltas]
+    refs = [d[0] - b[0] for d, b in zip(deltas, baseline())]
+    blocks = [d[1] - b[1] for d, b in zip(deltas, baseline())]
     assert min(refs) <= 0, f"references grow every round: {refs}"
     assert min(blocks) <= 0, f"memory blocks grow every round: {blocks}"
+
+
+def test_the_check_sees_a_leak():
+    kept = []
+    deltas = growth(lambda: kept.append([object()]), repeat=10)
+    assert min(d[0] - b[0] for d, b in zip(deltas, baseline())) >= 20
+    assert min(d[1] - b[1] for d, b in zip(deltas, baseline())) >= 20
