@@ -1,0 +1,75 @@
+"""The pattern gallery: one self-contained HTML page with a card per default pattern.
+
+Each card draws the pattern's x-y trace coloured by depth (z), its three axis
+curves over one loop, and a point that moves along the trace at the page's
+BPM. The page holds its own CSS, JavaScript and data and fetches nothing.
+
+The data are the module's own samples. A loop longer than ``MAX_POINTS`` pips
+is cut into buckets of ``step`` pips and each bucket keeps the one sample
+that stands out most from the bucket's mean, so a short hit survives the
+thinning. Each axis is stored as one byte per point, ``round(v * 127) + 128``,
+base64-encoded; an axis that stays at zero is stored as an empty string.
+"""
+
+from __future__ import annotations
+
+import base64
+import json
+import math
+from collections.abc import Sequence
+from importlib import resources
+from typing import Final
+
+from .patterns import Pattern, loop, pack_names
+
+MAX_POINTS: Final = 256
+Point = tuple[float, float, float]
+
+
+def thin(points: Sequence[Point], max_points: int = MAX_POINTS) -> tuple[int, list[Point]]:
+    """(step, kept points): one point per bucket of ``step`` pips, peaks kept."""
+    step = max(1, math.ceil(len(points) / max_points))
+    if step == 1:
+        return 1, list(points)
+    kept = []
+    for start in range(0, len(points), step):
+        bucket = points[start:start + step]
+        mean = [sum(axis) / len(bucket) for axis in zip(*bucket)]
+        kept.append(max(bucket, key=lambda p: sum((v - m) ** 2 for v, m in zip(p, mean))))
+    return step, kept
+
+
+def encode_axis(values: Sequence[float]) -> str:
+    """One byte per value (-1.0 .. 1.0 onto 1 .. 255), base64; "" if all zero."""
+    if not any(values):
+        return ""
+    data = bytes(min(255, max(1, round(v * 127) + 128)) for v in values)
+    return base64.b64encode(data).decode("ascii")
+
+
+def card_data(pattern: Pattern, packs: list[str]) -> list[object]:
+    step, kept = thin(loop(pattern.name, pattern.period_pips))
+    axes = [encode_axis(axis) for axis in zip(*kept)]
+    return [pattern.name, pattern.description, pattern.period_pips, pattern.dimensions,
+            packs.index(pattern.pack) if pattern.pack in packs else -1, step, *axes]
+
+
+def page(found: Sequence[Pattern]) -> str:
+    """The whole HTML page for these patterns."""
+    packs = pack_names()
+    data = {"packs": packs, "patterns": [card_data(p, packs) for p in found]}
+    # Inside <script>, "</" could end the element early: escape it.
+    text = json.dumps(data, ensure_ascii=False, separators=(",", ":")).replace("</", "<\\/")
+    template = resources.files(__package__).joinpath("gallery.html").read_text(encoding="utf-8")
+    head, marker, tail = template.partition("@DATA@")
+    if not marker:
+        raise RuntimeError("gallery template has no data marker")
+    return head + text + tail
+
+
+def write(path: str, found: Sequence[Pattern]) -> int:
+    """Write the page to ``path``; returns its size in bytes."""
+    html = page(found).encode("utf-8")
+    with open(path, "wb") as out:
+        out.write(html)
+    return len(html)
