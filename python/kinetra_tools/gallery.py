@@ -69,7 +69,7 @@ def page(found: Sequence[Pattern]) -> str:
 
 def write(path: str, found: Sequence[Pattern]) -> int:
     """Write the page to ``path``; returns its size in bytes."""
-    html = page(found).encode("utf-8")
-    with open(path, "wb") as out:
+    with open(path, "wb") as out:  # fails at once on a path that cannot be written
+        html = page(found).encode("utf-8")
         out.write(html)
     return len(html)

@@ -33,6 +33,10 @@ def frame(name: str, pip: int, trail: list[tuple[int, int]]) -> str:
     return "\n".join([header, border, *("|" + "".join(r) + "|" for r in grid), border])
 
 
+def _bars(bars: int) -> str:
+    return f"{bars} bar" if bars == 1 else f"{bars} bars"
+
+
 def _screen_cell(name: str, pip: int) -> tuple[int, int]:
     o = kinetra.sample(name, pip)
     # Screen rows grow downwards, so +y is drawn towards the top.
@@ -54,12 +58,12 @@ def live(name: str, bpm: float, bars: int, out: TextIO) -> None:
             time.sleep(1 / 30)
     finally:
         out.write("\x1b[?25h")
-    out.write(f"{bars} bars of {name} at {bpm:g} BPM\n")
+    out.write(f"{_bars(bars)} of {name} at {bpm:g} BPM\n")
 
 
 def summary(name: str, bpm: float, bars: int, out: TextIO) -> None:
     """One line per half beat: the beat, the dot's column, and x, y, z."""
-    out.write(f"{name} at {bpm:g} BPM, {bars} bars (no terminal: one line per half beat)\n")
+    out.write(f"{name} at {bpm:g} BPM, {_bars(bars)} (no terminal: one line per half beat)\n")
     for pip in range(0, bars * BEATS_PER_BAR * PIPS_PER_BEAT, PIPS_PER_BEAT // 2):
         o = kinetra.sample(name, pip)
         track = [" "] * WIDTH
