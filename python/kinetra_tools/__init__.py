@@ -12,6 +12,18 @@ beside it in the same wheel and reads everything through
 - ``cli``: the ``kinetra`` console command.
 """
 
-from .clock import FrameClock, Tempo, frame_pip, pip_at, seconds_at
+from typing import TYPE_CHECKING, Any
+
+if TYPE_CHECKING:
+    from .clock import FrameClock, Tempo, frame_pip, pip_at, seconds_at
 
 __all__ = ["FrameClock", "Tempo", "frame_pip", "pip_at", "seconds_at"]
+
+
+def __getattr__(name: str) -> Any:
+    # The time helpers load on first use, so the command starts without them.
+    if name in __all__:
+        from . import clock
+
+        return getattr(clock, name)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

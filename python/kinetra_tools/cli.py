@@ -10,10 +10,16 @@ import argparse
 import os
 import sys
 from collections.abc import Sequence
-from fractions import Fraction
-from typing import NoReturn
+from typing import TYPE_CHECKING, NoReturn
 
-from . import clock, export, gallery, patterns, trace
+from . import patterns
+
+if TYPE_CHECKING:
+    from fractions import Fraction
+
+# The other modules (exact time, export, gallery, trace) are imported by the
+# commands that need them, so that `kinetra list` starts quickly.
+PIPS_PER_BEAT = 64
 
 DESCRIPTION = "Browse, watch and export kinetra's default motion patterns."
 
@@ -27,6 +33,10 @@ class Parser(argparse.ArgumentParser):
 
 def positive(text: str) -> Fraction:
     """A positive finite number, kept exact as written ("29.97", "30000/1001")."""
+    from fractions import Fraction
+
+    from . import clock
+
     try:
         value = clock.exact(text)
     except ValueError:
@@ -47,7 +57,7 @@ def count(text: str) -> int:
 
 
 def _beats(period_pips: int) -> str:
-    return f"{period_pips / clock.PIPS_PER_BEAT:g}"
+    return f"{period_pips / PIPS_PER_BEAT:g}"
 
 
 # ---- commands -------------------------------------------------------------------
@@ -66,13 +76,24 @@ def cmd_list(args: argparse.Namespace) -> int:
     return 0
 
 
+def exact(text: str) -> Fraction:
+    """Any finite number, kept exact as written."""
+    from . import clock
+
+    return clock.exact(text)
+
+
 def cmd_show(args: argparse.Namespace) -> int:
+    from . import trace
+
     pattern = patterns.find(args.name)
     trace.show(pattern.name, float(args.bpm), args.bars, sys.stdout)
     return 0
 
 
 def cmd_export(args: argparse.Namespace) -> int:
+    from . import clock, export
+
     pattern = patterns.find(args.name)
     frame_clock = clock.FrameClock(args.fps, args.bpm, args.beat_zero)
     if args.seconds is not None:
@@ -85,6 +106,8 @@ def cmd_export(args: argparse.Namespace) -> int:
 
 
 def cmd_gallery(args: argparse.Namespace) -> int:
+    from . import gallery
+
     found = patterns.patterns()
     try:
         size = gallery.write(args.out, found)
@@ -118,7 +141,7 @@ def parser() -> Parser:
                                    "per half beat.",
                        epilog="example: kinetra show figure_eight --bpm 100 --bars 1")
     p.add_argument("name", metavar="NAME", help="a default pattern (see kinetra list)")
-    p.add_argument("--bpm", type=positive, default=Fraction(120), help="tempo (default 120)")
+    p.add_argument("--bpm", type=positive, default="120", help="tempo (default 120)")
     p.add_argument("--bars", type=count, default=2, help="bars of four beats (default 2)")
     p.set_defaults(run=cmd_show)
 
@@ -136,9 +159,9 @@ def parser() -> Parser:
     span = p.add_mutually_exclusive_group(required=True)
     span.add_argument("--seconds", type=positive, help="length of the span in seconds")
     span.add_argument("--bars", type=count, help="length of the span in bars of four beats")
-    p.add_argument("--beat-zero", type=clock.exact, default=Fraction(0), metavar="SECONDS",
+    p.add_argument("--beat-zero", type=exact, default="0", metavar="SECONDS",
                    help="time at which beat zero (pip 0) sounds (default 0)")
-    p.add_argument("--format", choices=sorted(export.WRITERS), default="csv", help="csv (default) or json")
+    p.add_argument("--format", choices=["csv", "json"], default="csv", help="csv (default) or json")
     p.set_defaults(run=cmd_export)
 
     p = sub.add_parser("gallery", help="write the pattern gallery, one self-contained HTML page",

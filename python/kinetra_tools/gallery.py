@@ -16,13 +16,14 @@ from __future__ import annotations
 import base64
 import json
 import math
+import os
 from collections.abc import Sequence
-from importlib import resources
 from typing import Final
 
 from .patterns import Pattern, loop, pack_names
 
 MAX_POINTS: Final = 256
+TEMPLATE: Final = os.path.join(os.path.dirname(os.path.abspath(__file__)), "gallery.html")
 Point = tuple[float, float, float]
 
 
@@ -60,7 +61,8 @@ def page(found: Sequence[Pattern]) -> str:
     data = {"packs": packs, "patterns": [card_data(p, packs) for p in found]}
     # Inside <script>, "</" could end the element early: escape it.
     text = json.dumps(data, ensure_ascii=False, separators=(",", ":")).replace("</", "<\\/")
-    template = resources.files(__package__).joinpath("gallery.html").read_text(encoding="utf-8")
+    with open(TEMPLATE, encoding="utf-8") as f:
+        template = f.read()
     head, marker, tail = template.partition("@DATA@")
     if not marker:
         raise RuntimeError("gallery template has no data marker")

@@ -9,10 +9,8 @@ their sizes are known.
 
 from __future__ import annotations
 
-import difflib
 from collections.abc import Iterable, Iterator
-from dataclasses import dataclass
-from typing import Final
+from typing import Final, NamedTuple
 
 import kinetra
 
@@ -31,8 +29,7 @@ PACK_SIZES: Final = {
 BUILTIN_COUNT: Final = 15
 
 
-@dataclass(frozen=True, slots=True)
-class Pattern:
+class Pattern(NamedTuple):
     """One catalogue entry and the pack it comes from."""
 
     name: str
@@ -88,6 +85,8 @@ def find(name: str) -> Pattern:
     for p in found:
         if p.name == name:
             return p
+    import difflib  # only on this error path: keeps the command's start quick
+
     close = difflib.get_close_matches(name, [p.name for p in found], n=3)
     hint = f" (did you mean {', '.join(close)}?)" if close else " (see kinetra list)"
     raise ValueError(f"unknown pattern: {name}{hint}")
