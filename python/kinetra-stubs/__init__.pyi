@@ -3,31 +3,6 @@
 import collections.abc
 import typing
 
-__all__ = [
-    "PIPS_PER_BEAT",
-    "SampledRecording",
-    "Offset3",
-    "SampledPattern",
-    "PatternLibrary",
-    "sample",
-    "catalogue",
-    "bounce",
-    "sway",
-    "circle",
-    "figure_eight",
-    "step_touch",
-    "box_step",
-    "helix",
-    "mirel_background",
-    "single_stroke_roll",
-    "double_stroke_roll",
-    "multiple_bounce_roll",
-    "single_paradiddle",
-    "flam",
-    "drag",
-    "five_stroke_roll",
-]
-
 PIPS_PER_BEAT: typing.Final = 64
 
 @typing.type_check_only
