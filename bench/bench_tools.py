@@ -3,13 +3,16 @@
 Prints: how long `kinetra list` takes as a fresh process (beside a bare
 interpreter start), how long the gallery page takes to build and how large it
 is, and how long headless Chromium takes to load it (navigation until the
-load event, after which every card exists). Run it from the project root:
+load event, after which every card exists). Medians; wall times suffer on a
+busy machine, CPU times less. Run it from the project root (in a venv with
+the wheel installed, `kinetra` on PATH is timed instead of `python -m`):
 
     scripts/dev run -- python3 bench/bench_tools.py [--repeat N]
 """
 
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -22,12 +25,16 @@ from kinetra_tools import gallery, patterns
 
 
 def process_seconds(args, repeat):
-    times = []
+    """Median wall time and median CPU time (user + system) of a fresh process."""
+    walls, cpus = [], []
     for _ in range(repeat):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         start = time.perf_counter()
         subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+        walls.append(time.perf_counter() - start)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpus.append(after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
+    return statistics.median(walls), statistics.median(cpus)
 
 
 def chromium_load_seconds(path, repeat):
@@ -64,9 +71,13 @@ def main():
 
     count = len(kinetra.catalogue())
     print(f"catalogue: {count} patterns")
-    bare = process_seconds([sys.executable, "-c", "pass"], args.repeat)
-    listing = process_seconds([sys.executable, "-m", "kinetra_tools", "list"], args.repeat)
-    print(f"kinetra list, whole process: {listing * 1000:.0f} ms (bare interpreter start {bare * 1000:.0f} ms)")
+    # The installed command when there is one, else the same through -m.
+    command = [shutil.which("kinetra")] if shutil.which("kinetra") else [sys.executable, "-m", "kinetra_tools"]
+    for label, argv in (("bare interpreter start", [sys.executable, "-c", "pass"]),
+                        ("import kinetra", [sys.executable, "-c", "import kinetra"]),
+                        ("kinetra list", [*command, "list"])):
+        wall, cpu = process_seconds(argv, args.repeat)
+        print(f"{label + ',':<24} whole process: {wall * 1000:4.0f} ms wall, {cpu * 1000:4.0f} ms CPU")
 
     start = time.perf_counter()
     found = patterns.patterns()
