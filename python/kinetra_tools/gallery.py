@@ -32,11 +32,17 @@ def thin(points: Sequence[Point], max_points: int = MAX_POINTS) -> tuple[int, li
     step = max(1, math.ceil(len(points) / max_points))
     if step == 1:
         return 1, list(points)
+    xs, ys, zs = ([p[a] for p in points] for a in range(3))
     kept = []
     for start in range(0, len(points), step):
-        bucket = points[start:start + step]
-        mean = [sum(axis) / len(bucket) for axis in zip(*bucket)]
-        kept.append(max(bucket, key=lambda p: sum((v - m) ** 2 for v, m in zip(p, mean))))
+        end = min(start + step, len(points))
+        mx, my, mz = (sum(axis[start:end]) / (end - start) for axis in (xs, ys, zs))
+        best, farthest = start, -1.0
+        for i in range(start, end):  # the first of equals wins
+            d = (xs[i] - mx) ** 2 + (ys[i] - my) ** 2 + (zs[i] - mz) ** 2
+            if d > farthest:
+                best, farthest = i, d
+        kept.append(points[best])
     return step, kept
 
 
