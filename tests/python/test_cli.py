@@ -142,3 +142,19 @@ def test_command_runs_as_a_process(tmp_path):
                           "--seconds 600 | head -n 2", shell=True, capture_output=True, text=True,
                           env=os.environ)
     assert head.stdout.count("\n") == 2 and "Traceback" not in head.stderr
+
+
+def test_show_moves_live_in_a_terminal():
+    class Terminal(io.StringIO):
+        def isatty(self):
+            return True
+
+    from kinetra_tools import trace
+
+    screen = Terminal()
+    trace.show("circle", 3000.0, 1, screen)  # one bar at 3000 BPM: 80 ms
+    out = screen.getvalue()
+    frames = out.split("\x1b[H\x1b[2J")[1:]
+    assert frames and all(f.startswith("circle  bar 1  beat ") for f in frames)
+    assert frames[0].count("@") == 1 and len(frames[0].splitlines()) == 2 + trace.HEIGHT + 1
+    assert out.startswith("\x1b[?25l") and out.endswith("\x1b[?25h1 bar of circle at 3000 BPM\n")
