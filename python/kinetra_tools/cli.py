@@ -12,14 +12,12 @@ import sys
 from collections.abc import Sequence
 from typing import TYPE_CHECKING, NoReturn
 
+# The other modules (exact time, export, gallery, trace) are imported by the
+# commands that need them, so that `kinetra list` starts quickly.
 from . import patterns
 
 if TYPE_CHECKING:
     from fractions import Fraction
-
-# The other modules (exact time, export, gallery, trace) are imported by the
-# commands that need them, so that `kinetra list` starts quickly.
-PIPS_PER_BEAT = 64
 
 DESCRIPTION = "Browse, watch and export kinetra's default motion patterns."
 
@@ -56,8 +54,11 @@ def count(text: str) -> int:
     return value
 
 
-def _beats(period_pips: int) -> str:
-    return f"{period_pips / PIPS_PER_BEAT:g}"
+def exact(text: str) -> Fraction:
+    """Any finite number, kept exact as written."""
+    from . import clock
+
+    return clock.exact(text)
 
 
 # ---- commands -------------------------------------------------------------------
@@ -71,16 +72,9 @@ def cmd_list(args: argparse.Namespace) -> int:
     pack_width = max(len(p.pack) for p in found)
     print(f"{'NAME':<{width}}  {'PACK':<{pack_width}}  {'BEATS':>5}  {'PIPS':>4}  DIM  DESCRIPTION")
     for p in found:
-        print(f"{p.name:<{width}}  {p.pack:<{pack_width}}  {_beats(p.period_pips):>5}  "
+        print(f"{p.name:<{width}}  {p.pack:<{pack_width}}  {p.period_beats:>5g}  "
               f"{p.period_pips:>4}  {p.dimensions:>3}  {p.description}")
     return 0
-
-
-def exact(text: str) -> Fraction:
-    """Any finite number, kept exact as written."""
-    from . import clock
-
-    return clock.exact(text)
 
 
 def cmd_show(args: argparse.Namespace) -> int:
