@@ -90,7 +90,9 @@ def packet(n, variant):
         y = fit_one(columns(P, side(n, SIDES[shape]))[0], SIDE_PEAK)
         if variant != "depth":
             return x, y
-        signs = (1, -0.7, 0.85, -1, 0.6)
-        z = columns(P, side(n, lambda k, u: signs[k] * sin(pi * u) ** 3))[0]
+        # Depth leans late in each packet, against the early side hump, and
+        # keeps its own sign pattern.
+        signs = (1, 0.7, -0.85, 1, -0.6)
+        z = columns(P, side(n, lambda k, u: signs[k] * hump(1 - u)))[0]
         return x, y, fit_one(z, DEPTH_PEAK)
     return recipe

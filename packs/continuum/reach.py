@@ -40,7 +40,7 @@ SCOOP_SIDE = skew_bump(3.0, 3.0)          # the dip beneath the line of reach
 HOOK_OUT = skew_bump(3.0, 4.5)
 HOOK_SIDE = skew_bump(6.0, 2.5)           # the turn comes late, on the way home
 RECOIL_OUT = skew_bump(3.0, 6.0)
-RECOIL_BACK = skew_bump(9.0, 3.0)         # the kick back through the centre
+RECOIL_BACK = skew_bump(12.0, 3.0)        # the late kick back through the centre
 RECOIL_SIDE = skew_bump(4.0, 5.0)
 LIFT_UP = skew_bump(3.5, 4.0)
 

@@ -1,4 +1,4 @@
-"""The initial and expansion packs, through kinetra.sample and kinetra.catalogue."""
+"""The packs through kinetra.sample and kinetra.catalogue: order, shapes, table rules and stated values."""
 
 from collections import Counter
 
