@@ -65,23 +65,35 @@ def move(a, b, bend, overshoot=0.0):
     return at
 
 
+def transfer_overshoot(bend):
+    """The size of the late bump that carries the transfer A -> B to x = 1.6.
+
+    The peak of x over the move is found on a coarse grid and refined by a
+    golden-section search around it; the size by bisection.
+    """
+    def peak(c):
+        at = move(A, B_FAR, bend, c)
+        coarse = max(range(201), key=lambda i: at(i / 200)[0])
+        lo, hi = max(0, coarse - 1) / 200, min(200, coarse + 1) / 200
+        g = 0.6180339887498949
+        for _ in range(40):
+            a, b = hi - g * (hi - lo), lo + g * (hi - lo)
+            if at(a)[0] < at(b)[0]:
+                lo = a
+            else:
+                hi = b
+        return at((lo + hi) / 2)[0]
+
+    return bisect(peak, 0.0, 1.0, OVERSHOOT_X, steps=50)
+
+
 def dwell(m, units, arcs, far):
     B = B_FAR if far else B_NEAR
     scale = SCALE_FAR if far else SCALE_NEAR
     to_a, hold_a, transfer, hold_b, back = units
 
-    overshoot = 0.0
-    if far:
-        # The overshoot that carries the transfer's x to exactly 1.6.
-        grid = [i / 2000 for i in range(2001)]
-
-        def peak(c):
-            at = move(A, B, arcs[1], c)
-            return max(at(s)[0] for s in grid)
-
-        overshoot = bisect(peak, 0.0, 1.0, OVERSHOOT_X)
-
     def recipe(P):
+        overshoot = transfer_overshoot(arcs[1]) if far else 0.0
         U = P / m
         plan = [(to_a, move(HOME, A, arcs[0])), (hold_a, A),
                 (transfer, move(A, B, arcs[1], overshoot)), (hold_b, B),

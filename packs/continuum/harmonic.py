@@ -154,10 +154,11 @@ def surface(a, b, swing, c, squash, z_peak):
         rho = [1 + swing * cos(c * t) for t in ts]
         k = PEAK / (1 + swing)
 
-        def depth(Phi):
-            return [k * r * sin(Phi * sin(b * t)) for r, t in zip(rho, ts)]
+        def depth(Phi, step=1):
+            return [k * r * sin(Phi * sin(b * t)) for r, t in zip(rho[::step], ts[::step])]
 
-        Phi = bisect(lambda F: largest(depth(F)), 0.0, pi / 2, z_peak)
+        # Φ for the depth peak, found on every fourth pip.
+        Phi = bisect(lambda F: largest(depth(F, 4)), 0.0, pi / 2, z_peak, steps=40)
         lat = [Phi * sin(b * t) for t in ts]
         x = [PEAK * (r * cos(f) * cos(a * t) / (1 + swing)) for r, f, t in zip(rho, lat, ts)]
         y = [k * squash * r * cos(f) * sin(a * t) for r, f, t in zip(rho, lat, ts)]
