@@ -4,7 +4,7 @@ silhouette, surface and braid. Each starts from its member table.
 Notation: t = 2πp/P, the loop angle at pip p.
 """
 
-from math import asin, cos, pi, sin  # noqa: F401
+from math import cos, pi, sin
 
 from continuum.shaping import PEAK, angle, bisect, fit, fit_one, largest, smooth_power
 

@@ -1,6 +1,6 @@
 """Helpers shared by the continuous-shape families: sampling and scaling."""
 
-from primitives import TAU, S5, sampled  # noqa: F401
+from primitives import TAU, sampled
 
 PEAK = 0.82
 
@@ -45,24 +45,3 @@ def bisect(f, lo, hi, target, steps=60):
         else:
             hi = mid
     return (lo + hi) / 2
-
-
-def ease_segments(P, waypoints, times, ease=S5):
-    """Rows moving from waypoint to waypoint, easing to rest at each.
-
-    waypoints: n points (tuples); times: n + 1 ascending pips, the first 0 and
-    the last P, where waypoint i is reached at times[i] and the path returns to
-    waypoint 0 at P. Returns one list per coordinate.
-    """
-    n = len(waypoints)
-    dims = len(waypoints[0])
-    cols = [[0.0] * P for _ in range(dims)]
-    seg = 0
-    for p in range(P):
-        while p >= times[seg + 1]:
-            seg += 1
-        a, b = waypoints[seg], waypoints[(seg + 1) % n]
-        s = ease((p - times[seg]) / (times[seg + 1] - times[seg]))
-        for d in range(dims):
-            cols[d][p] = a[d] + (b[d] - a[d]) * s
-    return cols
