@@ -25,7 +25,7 @@ envelope is evaluated.
 import math
 from fractions import Fraction
 
-from primitives import loop_distance
+from primitives import envelope
 
 # The five palette vectors (x, y, z).
 LEFT = (-0.31, -0.12, 0.0)
@@ -99,21 +99,12 @@ class Score:
         for t, rise, fall, factor, vector in self.shapes():
             scaled = tuple(factor * v for v in vector)
             tf = float(t)
+            shape = envelope(P, tf, rise, fall)
             for q in range(math.floor(tf - rise), math.ceil(tf + fall) + 1):
                 p = q % P
-                e = envelope_value(loop_distance(p, tf, P), rise, fall)
+                e = shape(p)
                 if e:
                     for a in range(3):
                         cols[a][p] += scaled[a] * e
         return tuple(cols)
 
-
-def envelope_value(d, rise, fall):
-    """The pulse envelope at signed distance d from its event (pips)."""
-    if d == 0:
-        return 1.0
-    if -rise < d < 0:
-        return (1 + math.cos(math.pi * d / rise)) / 2
-    if 0 < d < fall:
-        return (1 + math.cos(math.pi * d / fall)) / 2
-    return 0.0

@@ -1,6 +1,6 @@
 """Helpers shared by the continuous-shape families: sampling and scaling."""
 
-from primitives import TAU, sampled
+from primitives import TAU, peak_normalise, sampled
 
 PEAK = 0.82
 
@@ -22,8 +22,7 @@ def fit(cols, peak=PEAK):
 
 def fit_one(col, peak):
     """Scale one column alone to the largest magnitude `peak`."""
-    k = peak / largest(col)
-    return [k * v for v in col]
+    return peak_normalise(col, peak)
 
 
 def angle(P):
