@@ -70,30 +70,22 @@ def members():
     for n in (3, 4, 5, 6):
         for variant in ("regular", "shrinking", "expanding", "crossed"):
             yield f"echo_{variant}_{n}", 512, 3, r.ECHO_DESCRIPTION, r.echo(n, variant)
-    for counts in ((2, 3, 4, 6), (3, 5, 4, 2), (2, 5, 3, 7), (4, 3, 6, 5), (2, 4, 7, 3),
-                   (3, 6, 2, 5), (5, 3, 7, 4), (6, 4, 3, 2), (2, 7, 4, 5), (7, 3, 5, 2),
-                   (4, 7, 3, 6), (5, 2, 6, 3), (3, 4, 5, 7), (6, 5, 4, 3), (7, 5, 3, 4),
-                   (4, 6, 7, 5)):
+    for counts in r.LADDER_COUNTS:
         yield ("ladder_" + "_".join(map(str, counts)), 512, 3, r.LADDER_DESCRIPTION,
                r.ladder(counts))
     for i, word in enumerate(r.NECKLACE_WORDS, 1):
         yield f"necklace_{i:02d}", 512, 3, r.NECKLACE_DESCRIPTION, r.necklace(word)
-    for n, k in ((5, 1), (5, 2), (7, 1), (7, 2), (7, 3), (8, 1), (8, 3), (9, 1), (9, 2),
-                 (9, 4), (10, 3), (11, 2), (11, 3), (12, 5), (13, 3), (13, 5)):
+    for n, k in r.ACCENT_WALK_PAIRS:
         yield (f"accent_walk_{n}_{k}", 1024, 3, r.ACCENT_WALK_DESCRIPTION,
                r.accent_walk(n, k))
     for nn, word in r.TRIPLET_WORDS.items():
         yield f"triplet_{nn}_answer", 512, 3, r.TRIPLET_DESCRIPTION, r.triplet_answer(word)
         yield (f"triplet_{nn}_turnaround", 512, 3, r.TRIPLET_DESCRIPTION,
                r.triplet_turnaround(word))
-    for groups in ((3, 4, 5), (5, 3, 4), (3, 5, 2), (2, 5, 4), (4, 3, 2), (3, 2, 4, 5),
-                   (5, 2, 3, 4), (2, 3, 5, 3), (3, 4, 3, 5), (5, 4, 2, 3), (2, 4, 5, 2),
-                   (4, 5, 3, 2), (3, 5, 4, 3), (5, 3, 2, 5), (2, 5, 3, 5), (4, 3, 5, 4)):
+    for groups in r.DIALOGUE_GROUPS:
         yield ("dialogue_" + "_".join(map(str, groups)), 32 * sum(groups), 3,
                r.DIALOGUE_DESCRIPTION, r.dialogue(groups))
-    for counts in ((3, 5, 2), (4, 3, 6), (5, 2, 4), (2, 7, 3), (3, 4, 5), (5, 3, 7), (6, 2, 5),
-                   (4, 7, 2), (7, 3, 4), (2, 5, 6), (5, 7, 3), (3, 6, 4), (4, 5, 7), (6, 3, 5),
-                   (7, 4, 3), (5, 6, 2)):
+    for counts in r.BURST_COUNTS:
         yield ("burst_" + "_".join(map(str, counts)), 512, 3, r.BURST_DESCRIPTION,
                r.burst(counts))
 

@@ -99,6 +99,11 @@ def echo(n, variant):
 
 LADDER_DESCRIPTION = ("Four two-beat regions change subdivision density while accents "
                       "mark region starts.")
+LADDER_COUNTS = (
+    (2, 3, 4, 6), (3, 5, 4, 2), (2, 5, 3, 7), (4, 3, 6, 5), (2, 4, 7, 3), (3, 6, 2, 5),
+    (5, 3, 7, 4), (6, 4, 3, 2), (2, 7, 4, 5), (7, 3, 5, 2), (4, 7, 3, 6), (5, 2, 6, 3),
+    (3, 4, 5, 7), (6, 5, 4, 3), (7, 5, 3, 4), (4, 6, 7, 5),
+)
 LADDER_VECTORS = (LEFT, RIGHT, DEPTH, DROP)
 LADDER_SCALES = (0.68, 0.76, 0.60)  # events after the accent, cycling
 
@@ -146,6 +151,11 @@ def necklace(word):
 
 ACCENT_WALK_DESCRIPTION = ("A four-bar grid keeps its pulse spacing while a two-accent motif "
                            "migrates between bars.")
+
+ACCENT_WALK_PAIRS = (
+    (5, 1), (5, 2), (7, 1), (7, 2), (7, 3), (8, 1), (8, 3), (9, 1), (9, 2), (9, 4), (10, 3),
+    (11, 2), (11, 3), (12, 5), (13, 3), (13, 5),
+)
 
 
 def accent_walk(n, k):
@@ -211,6 +221,11 @@ def triplet_turnaround(word):
 
 DIALOGUE_DESCRIPTION = ("Different eighth-note group lengths pass a phrase between directions, "
                         "with late pickup responses.")
+DIALOGUE_GROUPS = (
+    (3, 4, 5), (5, 3, 4), (3, 5, 2), (2, 5, 4), (4, 3, 2), (3, 2, 4, 5), (5, 2, 3, 4),
+    (2, 3, 5, 3), (3, 4, 3, 5), (5, 4, 2, 3), (2, 4, 5, 2), (4, 5, 3, 2), (3, 5, 4, 3),
+    (5, 3, 2, 5), (2, 5, 3, 5), (4, 3, 5, 4),
+)
 DIALOGUE_VECTORS = (LEFT, RIGHT, DROP, DEPTH)
 
 
@@ -231,6 +246,10 @@ def dialogue(groups):
 
 BURST_DESCRIPTION = ("Three unevenly subdivided directional bursts, deliberate gaps and a "
                      "late settling accent.")
+BURST_COUNTS = (
+    (3, 5, 2), (4, 3, 6), (5, 2, 4), (2, 7, 3), (3, 4, 5), (5, 3, 7), (6, 2, 5), (4, 7, 2),
+    (7, 3, 4), (2, 5, 6), (5, 7, 3), (3, 6, 4), (4, 5, 7), (6, 3, 5), (7, 4, 3), (5, 6, 2),
+)
 BURST_STARTS = (0, 160, 320)
 BURST_VECTORS = (LEFT, DROP, RIGHT)
 BURST_DEPTH_LAG = 11
