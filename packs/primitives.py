@@ -188,3 +188,53 @@ def round12(v):
 
 def is_twelve_decimal(v):
     return round(v, 12) == v
+
+
+# --- periodic cubic spline ---------------------------------------------------------------
+
+def periodic_cubic(P, keys):
+    """Closed C2 cubic spline through (pip, value) keys, looping with period P.
+
+    Keys ascend in pip within one loop (pips may be fractional); the curve
+    passes through every key, and its value, slope and curvature all join up
+    across the wrap. Unequal key spacing gives unequal segment times.
+    """
+    n = len(keys)
+    if n < 3:
+        raise ValueError("a periodic cubic needs at least three keys")
+    t = [k[0] for k in keys]
+    v = [k[1] for k in keys]
+    if not all(t[i] < t[i + 1] for i in range(n - 1)) or not t[-1] < t[0] + P:
+        raise ValueError("spline keys must ascend within one period")
+    h = [(t[(i + 1) % n] + (P if i == n - 1 else 0)) - t[i] for i in range(n)]
+    slope = [(v[(i + 1) % n] - v[i]) / h[i] for i in range(n)]
+    # Cyclic tridiagonal system for the second derivatives, solved densely.
+    a = [[0.0] * n + [6 * (slope[i] - slope[i - 1])] for i in range(n)]
+    for i in range(n):
+        a[i][(i - 1) % n] += h[i - 1]
+        a[i][i] += 2 * (h[i - 1] + h[i])
+        a[i][(i + 1) % n] += h[i]
+    for c in range(n):
+        pivot = max(range(c, n), key=lambda r: abs(a[r][c]))
+        a[c], a[pivot] = a[pivot], a[c]
+        for r in range(n):
+            if r != c and a[r][c]:
+                f = a[r][c] / a[c][c]
+                a[r] = [x - f * y for x, y in zip(a[r], a[c])]
+    m = [a[i][n] / a[i][i] for i in range(n)]
+
+    def curve(p):
+        q = p if p >= t[0] else p + P
+        i = n - 1
+        for j in range(n - 1):
+            if q < t[j + 1]:
+                i = j
+                break
+        hi = h[i]
+        u = q - t[i]
+        w = hi - u
+        j = (i + 1) % n
+        return ((m[i] * w ** 3 + m[j] * u ** 3) / (6 * hi)
+                + (v[i] / hi - m[i] * hi / 6) * w + (v[j] / hi - m[j] * hi / 6) * u)
+
+    return curve

@@ -1,4 +1,4 @@
-"""The initial and expansion packs, through kinetra.sample and kinetra.catalogue."""
+"""The packs through kinetra.sample and kinetra.catalogue: order, shapes, table rules and stated values."""
 
 from collections import Counter
 
@@ -13,6 +13,9 @@ PACKS = {  # name: (first pattern, last pattern, size, periods, dimensions)
                 {256: 22, 512: 6}, {1: 12, 2: 16}),
     "expansion": ("lfo_twin_swell", "rhythm_three_four_five", 24,
                   {256: 3, 448: 1, 512: 17, 1024: 3}, {1: 1, 2: 20, 3: 3}),
+    "continuum": ("ribbon_1_2_slim", "burst_5_6_2", 320,
+                  {288: 1, 320: 1, 352: 1, 384: 2, 416: 2, 448: 4, 480: 4, 512: 129, 1024: 176},
+                  {2: 68, 3: 252}),
 }
 
 
