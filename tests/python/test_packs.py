@@ -1,4 +1,4 @@
-"""The initial and expansion packs, through kinetra.sample and kinetra.catalogue."""
+"""The packs, through kinetra.sample and kinetra.catalogue."""
 
 from collections import Counter
 
@@ -13,6 +13,9 @@ PACKS = {  # name: (first pattern, last pattern, size, periods, dimensions)
                 {256: 22, 512: 6}, {1: 12, 2: 16}),
     "expansion": ("lfo_twin_swell", "rhythm_three_four_five", 24,
                   {256: 3, 448: 1, 512: 17, 1024: 3}, {1: 1, 2: 20, 3: 3}),
+    "atlas": ("wave_pinched", "gesture_diamond_depth", 256,
+              {160: 3, 224: 5, 288: 4, 320: 3, 352: 5, 384: 2, 416: 4, 448: 1, 480: 1, 512: 144,
+               544: 1, 608: 1, 640: 1, 768: 1, 1024: 80}, {1: 16, 2: 168, 3: 72}),
 }
 
 
