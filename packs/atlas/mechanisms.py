@@ -18,7 +18,7 @@ from simple mechanisms so that their stated figures hold:
   y = d + a·cos(2θ − 3π/64) with a and d set so that y is 0.29 at pip 6 and
   −0.371 at pip 384.
 - mech_rocking_beam: x = sin θ + 0.08·sin 3θ; the beam end lifts more on
-  the right than on the left, y = 0.262·sin²θ + 0.162·sin θ (from −0.025042
+  the right than on the left, y = 0.262·sin²θ + 0.162·sin θ (from −0.025037
   to 0.424).
 - mech_crank_rocker: x = cos θ, rocker y = 0.745·sin θ + 0.08·sin 3θ (peak
   0.5453 after scaling), z = 0.15·cos 3θ (0.123·cos 3θ after scaling).
