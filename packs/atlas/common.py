@@ -42,7 +42,11 @@ def normalised(P, *axes):
 
 def events(P, hits):
     """x, y, z of a score: each hit (time, half-width, (x, y, z)) adds its
-    vector times the event bump at that time."""
+    vector times the event bump at that time.
+
+    bumps() forms A·(1 + cos)/2, the same double as A·(0.5 + 0.5·cos), since
+    halving is exact.
+    """
     hits = list(hits)
     return tuple(bumps(P, *[(c, vector[a], h) for c, h, vector in hits if vector[a] != 0])
                  for a in range(3))
