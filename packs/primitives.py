@@ -190,6 +190,43 @@ def is_twelve_decimal(v):
     return round(v, 12) == v
 
 
+# --- whole-table peak scaling ----------------------------------------------------------
+
+def scale_to_peak(columns, peak):
+    """Scale every axis by peak / M, M the largest |value| over all rows and axes.
+
+    The axes keep their ratios, and the largest magnitude in the table becomes
+    `peak` (exactly, once rounded to twelve decimals).
+    """
+    M = max(abs(v) for column in columns for v in column)
+    factor = peak / M
+    return [[v * factor for v in column] for column in columns]
+
+
+# --- evenly spread onsets -----------------------------------------------------------------
+
+def euclid_onsets(k, n):
+    """The steps of an n-step grid that carry k evenly spread onsets.
+
+    Step i carries an onset when (i*k) mod n < k; step 0 always does.
+    """
+    return [i for i in range(n) if (i * k) % n < k]
+
+
+# --- hashed control values ------------------------------------------------------------------
+
+def sha256_unit(text):
+    """A value in [-1, 1) fixed by the SHA-256 digest of the UTF-8 text.
+
+    The first eight bytes of the digest, read as a big-endian unsigned integer
+    n, give 2*n/2**64 - 1. The same text always gives the same value, on every
+    machine; no random source is consulted.
+    """
+    import hashlib
+    n = int.from_bytes(hashlib.sha256(text.encode("utf-8")).digest()[:8], "big")
+    return n / 2**63 - 1
+
+
 # --- periodic cubic spline ---------------------------------------------------------------
 
 def periodic_cubic(P, keys):

@@ -8,7 +8,7 @@ import kinetra
 from rudiment_reference import BUILTINS
 
 BUILTIN_COUNT = 15
-PACK_COUNT = 28 + 24 + 320  # initial, expansion, continuum
+PACK_COUNT = 28 + 24 + 256 + 320  # initial, expansion, atlas, continuum
 
 
 def unknown(message):
