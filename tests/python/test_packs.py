@@ -1,4 +1,4 @@
-"""The initial and expansion packs, through kinetra.sample and kinetra.catalogue."""
+"""The packs through kinetra.sample and kinetra.catalogue: registry runs and the rules of every\ntable, with the stated values of the initial and expansion packs."""
 
 from collections import Counter
 
@@ -13,6 +13,10 @@ PACKS = {  # name: (first pattern, last pattern, size, periods, dimensions)
                 {256: 22, 512: 6}, {1: 12, 2: 16}),
     "expansion": ("lfo_twin_swell", "rhythm_three_four_five", 24,
                   {256: 3, 448: 1, 512: 17, 1024: 3}, {1: 1, 2: 20, 3: 3}),
+    "club": ("beat_four_floor_bounce", "beat_amapiano_glide", 144,
+             {256: 4, 512: 124, 768: 4, 1024: 12}, {2: 45, 3: 99}),
+    "dancefloor": ("beat_four_floor_surge", "beat_dembow_push_ricochet", 944,
+                   {256: 12, 512: 884, 768: 12, 1024: 36}, {2: 4, 3: 940}),
 }
 
 
