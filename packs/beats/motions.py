@@ -153,7 +153,8 @@ def surge(beat, g):
 def recoil(beat, g):
     """Kicks push x by 0.143 to alternate sides, lift y by 0.257 and pull z by
     0.072; 24 pips after each kick an echo of it draws x back by 0.091.
-    Snares push sideways, alternating; they also lift y, and hats stir z."""
+    Snares push sideways, alternating; they also lift y; hats stir z and the
+    bass pulls it back."""
     s = beat.score
     kicks = s.lane("kick")
     echo = pulses(beat.P, [(e.time + 24, -0.091 * e.level, FLOOR["kick"]) for e in kicks])
@@ -162,6 +163,7 @@ def recoil(beat, g):
     y = add(hits(beat, kicks, lambda e: 0.257, FLOOR),
             hits(beat, s.lane("snare"), lambda e: g[1], FLOOR))
     z = add(hits(beat, kicks, lambda e: -0.072, FLOOR),
+            hits(beat, s.lane("bass"), lambda e: -0.06, FLOOR),
             signed(beat, alternate(s.lane("hat", "perc")), lambda e: g[2], FLOOR))
     return x, y, z
 

@@ -8,10 +8,12 @@ A score is five lanes over a loop of whole bars (256 pips a bar of 4/4):
     perc    toms, rim and other percussion
     bass    bass onsets, a cue lane
 
-A lane is written as a grid string, one bar after another separated by "|",
-blanks ignored. A bar of n steps divides the bar evenly: 16 steps are
-sixteenths, 12 eighth triplets, 24 sixteenth triplets, 32 thirty-seconds.
-A lane shorter than the loop repeats. A step is a rest "." or a hit whose
+A lane is written as a grid string, one bar after another separated by "|".
+A bar written as four blank-separated groups is read beat by beat, each
+group dividing its beat evenly: "x..x" sixteenths, "x.x" eighth triplets,
+"xoxoxo" sixteenth triplets, "xoxoxoxo" thirty-seconds. Any other bar,
+blanks ignored, divides the whole bar evenly: 16 steps are sixteenths, 12
+eighth triplets, and so on. A lane shorter than the loop repeats. A step is a rest "." or a hit whose
 letter is its level:
 
     X  accent 1.0     x  normal 0.9     o  soft 0.6     g  ghost 0.35
@@ -57,27 +59,35 @@ def read_lane(lane, written, period, swing=0):
     """The events of one lane written as a grid string or an event table."""
     if not isinstance(written, str):
         return [Event(float(t), lane, float(level)) for t, level in written]
-    bars = [b.replace(" ", "") for b in written.split("|")]
+    bars = [_spans(bar) for bar in written.split("|")]
     loop_bars = period // BAR
     if loop_bars % len(bars):
         raise ValueError(f"{lane}: {len(bars)} bars do not fill a loop of {loop_bars}")
     events = []
     for k in range(loop_bars):
-        steps = bars[k % len(bars)]
-        for i, mark in enumerate(steps):
-            if mark == ".":
-                continue
-            if lane == "perc" and mark in TOMS:
-                level, tom = TOMS[mark], True
-            elif mark in LEVELS:
-                level, tom = LEVELS[mark], False
-            else:
-                raise ValueError(f"{lane}: unknown mark {mark!r}")
-            time = k * BAR + Fraction(BAR * i, len(steps))
-            if len(steps) == 16 and i % 2:
-                time += swing
-            events.append(Event(float(time), lane, level, tom))
+        for start, length, steps in bars[k % len(bars)]:
+            for i, mark in enumerate(steps):
+                if mark == ".":
+                    continue
+                if lane == "perc" and mark in TOMS:
+                    level, tom = TOMS[mark], True
+                elif mark in LEVELS:
+                    level, tom = LEVELS[mark], False
+                else:
+                    raise ValueError(f"{lane}: unknown mark {mark!r}")
+                time = k * BAR + start + Fraction(length * i, len(steps))
+                if len(steps) * BAR == 16 * length and i % 2:  # an odd sixteenth
+                    time += swing
+                events.append(Event(float(time), lane, level, tom))
     return events
+
+
+def _spans(bar):
+    """(start pip, length in pips, steps) of each evenly divided span of a bar."""
+    groups = bar.split()
+    if len(groups) == 4:
+        return [(BAR // 4 * b, BAR // 4, g) for b, g in enumerate(groups)]
+    return [(0, BAR, "".join(groups))]
 
 
 def score(period, swing=0, **lanes):

@@ -5,7 +5,7 @@ that put each motion's largest magnitudes on REACH to four decimals. The
 generator checks REACH after building the tables, so a score or motion edit
 that moves a record fails the build; then run this file
 
-    python3 packs/beats/reach.py
+    python3 packs/beats/reach.py [MOTION ...]
 
 to solve the gains again (each is one-dimensional: the largest magnitude of
 base + g * term is convex in g) and paste the printed table over GAINS.
@@ -39,15 +39,15 @@ GAINS = {
     'orbit': (0.0385549, 0.0042656, 0.1393548),
     'glide': (0.17, 0.2329012, 0.1619873),
     'surge': (0.0517464, 0.2745735, 0.0907414),
-    'recoil': (0.498, 0.0551, 0.1911),
+    'recoil': (0.498, 0.0551, 0.1311),
     'flutter': (0.2083884, 0.1467, 0.1098183),
     'dive': (0.3706515, 0.1395435, 0.3563494),
     'pendulum': (0.0082641, 0.1391722, 0.0473424),
     'figure8': (0.016035, 0.0428018, 0.0488889),
     'box': (0.019163, 0.0213, 0.1328507),
-    'corkscrew': (0.0739821, 0.1702016, 0.116928),
+    'corkscrew': (0.0739821, 0.169766, 0.116928),
     'spiral': (0.0159804, 0.0588868, 0.0294233),
-    'slalom': (0.0229225, 0.0833539, 0.0571),
+    'slalom': (0.0229225, 0.0845972, 0.0571),
     'spring': (0.2873092, 0.3108087, 0.238569),
     'ricochet': (0.3159, 0.3633737, 0.232216),
 }
@@ -73,7 +73,8 @@ def check(extremes):
 
 # --- solving the gains ------------------------------------------------------------------
 
-def solve():
+def solve(motions=()):
+    """Solve the gains of the named motions (all by default) and print them."""
     from beats.grid import STEMS
     from beats.motions import MOTIONS, Beat
     from primitives import round12
@@ -82,6 +83,8 @@ def solve():
     beats = {s.name: Beat(SCORES[s.name], s.depth) for s in STEMS}
     gains = {}
     for motion, reach in REACH.items():
+        if motions and motion not in motions:
+            continue
         f = MOTIONS[motion]
         base = {n: f(b, (0.0, 0.0, 0.0)) for n, b in beats.items()}
         unit = {n: f(b, (1.0, 1.0, 1.0)) for n, b in beats.items()}
@@ -117,4 +120,4 @@ if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
     sys.dont_write_bytecode = True
     sys.path.insert(0, os.path.dirname(here))
-    solve()
+    solve(sys.argv[1:])

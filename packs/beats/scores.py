@@ -1,6 +1,7 @@
 """The 68 drum scores, one per stem, in the notation of `notation`.
 
-Each bar is four beats of four sixteenths; "|" starts the next bar, and a
+A bar is four beats of four sixteenths ("x..x" a beat) unless a beat group
+says otherwise (three or six steps: triplets); "|" starts the next bar, and a
 lane of fewer bars than the loop repeats. Levels: X accent, x normal, o soft,
 g ghost; T and t are toms in the perc lane.
 """
@@ -27,7 +28,7 @@ SCORES = {
     "four_floor": score(256, kick=FOUR),
     "house_classic": score(
         512, kick=FOUR, snare=BACKBEAT, hat=OFFBEAT,
-        bass="..x. ...o ..x. ..x.|..x. ...o ..x. .ox."),
+        bass="x... ...o x... .x..|x... ...o x... .x.o"),
     "house_shuffle": score(
         512, swing=6, kick=FOUR, snare=BACKBEAT,
         hat="g.x. g.xg g.x. g.xg|g.x. g.xg g.x. gxxg",
@@ -95,8 +96,7 @@ SCORES = {
     "drill_rolls": score(
         512, kick="X... .... ..X. ....|X... ...X .... ....", snare=HALF,
         # Bar two closes on a sixteenth-triplet fill across beat four.
-        hat="x..x ..x. x..x ..x.|"
-            "x..... x..... x..... xoxoxo",
+        hat="x..x ..x. x..x ..x.|x..x ..x. x..x xoxoxo",
         bass="X... .... ..x. ....|X... ...x .... ...."),
     "amen_four_bar": score(1024, kick=AMEN_KICK, snare=AMEN_SNARE, hat=AMEN_RIDE,
                            bass=AMEN_BASS),
@@ -136,8 +136,8 @@ SCORES = {
         bass="X..x .... .... ..x.|X... ..x. ...x ...."),
     "trap_trills": score(
         512, kick="X... .... .... ....|X... ...X .... ..x.", snare=HALF,
-        # Eighths closing on a 32nd trill in bar one and a sixteenth-triplet trill in bar two.
-        hat="x...x...x...x... x...x...x.xoxoxo|x..x..x..x.. x..x..xoxoxo",
+        # Eighths with a 32nd trill on beat four, then a sixteenth-triplet trill on beat three.
+        hat="x.x. x.x. x.x. xoxoxoxo|x.x. x.x. xoxoxo x.x.",
         bass="X... .... .... ....|X... ...x .... ...."),
     "electro": score(
         512, kick="X... ..X. .... X.X.|X... ..X. ..X. ....", snare=BACKBEAT,
@@ -201,8 +201,8 @@ SCORES = {
     "afro_cross": score(
         512, kick=FOUR, snare=".... x... .... x...",
         hat="x.x. x.x. x.x. x.x.",
-        # Three across each beat pair: eighth-note triplets in the bell.
-        perc="x..x..x..x..", bass="X... .... ..x. ...."),
+        # Three bell strokes evenly across the four beats of each bar.
+        perc="X...x...x...", bass="X... .... ..x. ...."),
     "gqom_space": score(
         512, kick="X... ..X. .... ..X.|.... X... ..X. ....",
         snare=".... .... x... ....", hat="..x. .... ..x. ....",

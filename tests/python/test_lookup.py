@@ -8,7 +8,7 @@ import kinetra
 from rudiment_reference import BUILTINS
 
 BUILTIN_COUNT = 15
-PACK_COUNT = 28 + 24
+PACK_COUNT = 28 + 24 + 144 + 944
 
 
 def unknown(message):
