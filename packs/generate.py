@@ -11,8 +11,10 @@ to twelve decimals, checks every table and registry rule, and only then writes:
   packs/tables_NN.cpp       the tables and sample functions, in NN chunks
 
 under the output directory. The chunks are built in worker processes, one
-per available core. A violated rule fails the run with the pattern's name and
-the rule, and nothing is written. Files whose content is unchanged are left
+per available core. A pack may also declare checks across its built tables
+(`Pack.checks`, given the largest |x|, |y|, |z| of every table). A violated
+rule fails the run with the pattern's name and the rule, and nothing is
+written. Files whose content is unchanged are left
 alone, so a recipe edit recompiles only the chunks it touched.
 
 A new pack is a directory here holding recipes.py (a `Pack` of that name,

@@ -68,14 +68,17 @@ def wave(beat, f):
 
 def bounce(beat, g):
     """Kicks lift y by 0.55; snares, claps and percussion give side accents on
-    x, alternating; snares pull y down, hats dip it; bass lifts y. Stems with
-    depth: bass low cues move z, alternating, and snares push depth."""
+    x, alternating; snares pull y down, hats dip it by 0.02 to 0.03 (ghost to
+    accent); bass lifts y. Stems with depth: bass low cues move z,
+    alternating, and snares push depth."""
     s = beat.score
     side = alternate(s.lane("snare", "perc"))
     side_peak = {"snare": 0.27, "perc": 0.068}
     x = signed(beat, side, lambda e: g[0] if e.tom else side_peak[e.lane], CLUB)
-    y = hits(beat, s.events, lambda e: {"kick": 0.55, "snare": -0.22, "hat": -0.03,
-                                        "perc": 0.0, "bass": g[1]}[e.lane], CLUB)
+    y = add(hits(beat, s.events, lambda e: {"kick": 0.55, "snare": -0.22, "hat": 0.0,
+                                            "perc": 0.0, "bass": g[1]}[e.lane], CLUB),
+            pulses(beat.P, [(e.time, -(0.02 + 0.01 * e.level), CLUB["hat"])
+                            for e in s.lane("hat")]))
     if not beat.depth:
         return x, y, zeros(beat)
     z = add(signed(beat, alternate(s.lane("bass")), lambda e: 0.038, CLUB),
