@@ -312,12 +312,14 @@ def spiral(beat, g):
 
 def slalom(beat, g):
     """One S-shaped traverse of x per loop (-0.636 to 0.567) over two swings
-    of y (-0.374 to 0.26); kicks alternate z by 0.346; snares cut back on x,
-    hats and percussion lift y, bass counters in depth."""
+    of y, which kicks lift by 0.08 (y -0.374 to 0.26 over the bare pulse);
+    kicks alternate z by 0.346; snares cut back on x, hats and percussion
+    lift y, bass counters in depth."""
     s = beat.score
     x = add(wave(beat, lambda t: 0.6015 * sin(t) + 0.0345 * cos(2 * t)),
             signed(beat, alternate(s.lane("snare")), lambda e: -g[0], FLOOR))
-    y = add(wave(beat, lambda t: -0.057 + 0.317 * sin(2 * t)),
+    y = add(wave(beat, lambda t: -0.088169 + 0.309313 * sin(2 * t)),
+            hits(beat, s.lane("kick"), lambda e: 0.08, FLOOR),
             hits(beat, s.lane("hat", "perc"), lambda e: g[1], FLOOR))
     z = add(signed(beat, alternate(s.lane("kick")), lambda e: 0.346, FLOOR),
             signed(beat, alternate(s.lane("bass")), lambda e: -g[2], FLOOR))
