@@ -9,6 +9,7 @@ other envelope overlaps puts its axis exactly at its peak.
 """
 
 import math
+from functools import lru_cache
 from math import cos, pi
 
 # (rise, fall) in pips per lane. The club envelopes shape the four basic
@@ -89,10 +90,11 @@ def rhythm_phase(weights):
     return [s / running for s in partial]
 
 
+@lru_cache(maxsize=None)
 def score_phase(score):
     """The rhythm-weighted phase of a score: each pip weighs 0.3 plus the
     activity there, so the phase hurries through events and idles between."""
-    return rhythm_phase([0.3 + a for a in activity(score)])
+    return tuple(rhythm_phase([0.3 + a for a in activity(score)]))
 
 
 def saturate(a, knee=1.0, headroom=0.2):
