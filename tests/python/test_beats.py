@@ -198,7 +198,7 @@ def test_four_floor_ranges(motion, ranges):
     rows = table(f"beat_four_floor_{motion}")
     for axis, (low, high) in enumerate(ranges):
         column = [r[axis] for r in rows]
-        assert (min(column), max(column)) == pytest.approx((low, high), abs=5e-4), "xyz"[axis]
+        assert (min(column), max(column)) == pytest.approx((low, high), abs=5e-5), "xyz"[axis]
 
 
 def test_glide_peaks_where_stated():
