@@ -1,4 +1,5 @@
-"""The packs through kinetra.sample and kinetra.catalogue: order, shapes, table rules and stated values."""
+"""The packs through kinetra.sample and kinetra.catalogue: registry runs and the rules of every
+table, with the stated values of the initial and expansion packs."""
 
 from collections import Counter
 
@@ -19,6 +20,10 @@ PACKS = {  # name: (first pattern, last pattern, size, periods, dimensions)
     "continuum": ("ribbon_1_2_slim", "burst_5_6_2", 320,
                   {288: 1, 320: 1, 352: 1, 384: 2, 416: 2, 448: 4, 480: 4, 512: 129, 1024: 176},
                   {2: 68, 3: 252}),
+    "club": ("beat_four_floor_bounce", "beat_amapiano_glide", 144,
+             {256: 4, 512: 124, 768: 4, 1024: 12}, {2: 45, 3: 99}),
+    "dancefloor": ("beat_four_floor_surge", "beat_dembow_push_ricochet", 944,
+                   {256: 12, 512: 884, 768: 12, 1024: 36}, {2: 4, 3: 940}),
 }
 
 
