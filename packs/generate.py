@@ -11,8 +11,10 @@ to twelve decimals, checks every table and registry rule, and only then writes:
   packs/tables_NN.cpp       the tables and sample functions, in NN chunks
 
 under the output directory. The chunks are built in worker processes, one
-per available core. A violated rule fails the run with the pattern's name and
-the rule, and nothing is written. Files whose content is unchanged are left
+per available core. A pack may also declare checks across its built tables
+(`Pack.checks`, given the largest |x|, |y|, |z| of every table). A violated
+rule fails the run with the pattern's name and the rule, and nothing is
+written. Files whose content is unchanged are left
 alone, so a recipe edit recompiles only the chunks it touched.
 
 A new pack is a directory here holding recipes.py (a `Pack` of that name,
@@ -45,15 +47,30 @@ def pack_order(path=os.path.join(HERE, "packs.txt")):
                 if line.strip() and not line.lstrip().startswith("#")]
 
 
-def load_patterns(packs):
-    """Every declared pattern of the given packs, in registry order."""
-    patterns = []
+def load_packs(packs):
+    """The `Pack` of each named pack, in registry order."""
+    loaded = []
     for name in packs:
         pack = importlib.import_module(f"{name}.recipes").pack
         if pack.name != name:
             raise SystemExit(f"packs/{name}/recipes.py declares pack {pack.name!r}")
-        patterns.extend(pack.patterns)
-    return patterns
+        loaded.append(pack)
+    return loaded
+
+
+def load_patterns(packs):
+    """Every declared pattern of the given packs, in registry order."""
+    return [p for pack in load_packs(packs) for p in pack.patterns]
+
+
+def extremes(table):
+    """(largest |x|, |y|, |z|) of a built table's rows."""
+    return tuple(max(abs(row[a]) for row in table.rows) for a in range(3))
+
+
+def check_across(checks, reach):
+    """Violations of the cross-table checks, given name -> extremes."""
+    return [v for check in checks for v in check(reach)]
 
 
 @dataclass
@@ -91,7 +108,7 @@ def check_records(patterns):
     return violations
 
 
-def build_registry(patterns):
+def build_registry(patterns, checks=()):
     """(tables in registry order, violations) for the declared patterns, in one process."""
     tables = []
     violations = check_records(patterns)
@@ -99,7 +116,8 @@ def build_registry(patterns):
         table, found = build_table(pattern)
         violations += found
         tables.append(table)
-    return tables, violations
+    reach = {t.name: extremes(t) for t in tables if t is not None}
+    return tables, violations + check_across(checks, reach)
 
 
 def name_index(names):
@@ -217,12 +235,13 @@ def emit_registry(tables, packs):
 
 
 def declared(synthetic=False):
-    """(pack names, declared patterns) in registry order."""
+    """(pack names, declared patterns, cross-table checks) in registry order."""
     if synthetic:
         import synthetic as study
-        return list(study.PACKS), study.patterns()
-    packs = pack_order()
-    return packs, load_patterns(packs)
+        return list(study.PACKS), study.patterns(), []
+    packs = load_packs(pack_order())
+    return ([pack.name for pack in packs], [p for pack in packs for p in pack.patterns],
+            [check for pack in packs for check in pack.checks])
 
 
 # Chunks are built in worker processes; each loads the declarations once.
@@ -234,20 +253,22 @@ def _load_worker(synthetic):
 
 
 def _build_chunk(task):
-    """(chunk source or None, violations) for registry positions start..end."""
+    """(chunk source or None, violations, extremes by name) for registry
+    positions start..end."""
     start, end, literal = task
     tables, violations = [], []
     for pattern in _worker_patterns[start:end]:
         table, found = build_table(pattern)
         tables.append(table)
         violations += found
+    reach = {t.name: extremes(t) for t in tables if t is not None}
     if violations:
-        return None, violations
-    return emit_chunk(tables, LITERALS[literal]), []
+        return None, violations, reach
+    return emit_chunk(tables, LITERALS[literal]), [], reach
 
 
 def build_chunks(ranges, literal, synthetic, jobs):
-    """Chunk sources in order, or the violations found while building them."""
+    """(chunk sources in order, violations, extremes of every table)."""
     tasks = [(start, end, literal) for start, end in ranges]
     if jobs <= 1:
         _load_worker(synthetic)
@@ -257,17 +278,18 @@ def build_chunks(ranges, literal, synthetic, jobs):
         with ProcessPoolExecutor(max_workers=jobs, initializer=_load_worker,
                                  initargs=(synthetic,)) as pool:
             results = list(pool.map(_build_chunk, tasks))
-    violations = [v for _, found in results for v in found]
-    return [text for text, _ in results], violations
+    violations = [v for _, found, _ in results for v in found]
+    reach = {name: e for _, _, found in results for name, e in found.items()}
+    return [text for text, _, _ in results], violations, reach
 
 
 def generate(out, chunks, literal="decimal", synthetic=False, jobs=1):
     """Check everything, then write the generated tree; returns the violations."""
-    packs, patterns = declared(synthetic)
+    packs, patterns, checks = declared(synthetic)
     violations = check_records(patterns)
     ranges = chunk_ranges([p.period for p in patterns], chunks)
-    sources, found = build_chunks(ranges, literal, synthetic, jobs)
-    violations += found
+    sources, found, reach = build_chunks(ranges, literal, synthetic, jobs)
+    violations += found + check_across(checks, reach)
     if violations:
         return violations
 

@@ -52,6 +52,9 @@ class Pattern:
 class Pack:
     name: str
     patterns: list = field(default_factory=list)
+    # Checks across built tables: each takes {name: (largest |x|, |y|, |z|)}
+    # of every table built and returns violations, like the table rules.
+    checks: list = field(default_factory=list)
 
     def pattern(self, name, period, dimensions, description):
         def register(recipe):

@@ -188,3 +188,90 @@ def round12(v):
 
 def is_twelve_decimal(v):
     return round(v, 12) == v
+
+
+# --- whole-table peak scaling ----------------------------------------------------------
+
+def scale_to_peak(columns, peak):
+    """Scale every axis by peak / M, M the largest |value| over all rows and axes.
+
+    The axes keep their ratios, and the largest magnitude in the table becomes
+    `peak` (exactly, once rounded to twelve decimals).
+    """
+    M = max(abs(v) for column in columns for v in column)
+    factor = peak / M
+    return [[v * factor for v in column] for column in columns]
+
+
+# --- evenly spread onsets -----------------------------------------------------------------
+
+def euclid_onsets(k, n):
+    """The steps of an n-step grid that carry k evenly spread onsets.
+
+    Step i carries an onset when (i*k) mod n < k; step 0 always does.
+    """
+    return [i for i in range(n) if (i * k) % n < k]
+
+
+# --- hashed control values ------------------------------------------------------------------
+
+def sha256_unit(text):
+    """A value in [-1, 1) fixed by the SHA-256 digest of the UTF-8 text.
+
+    The first eight bytes of the digest, read as a big-endian unsigned integer
+    n, give 2*n/2**64 - 1. The same text always gives the same value, on every
+    machine; no random source is consulted.
+    """
+    import hashlib
+    n = int.from_bytes(hashlib.sha256(text.encode("utf-8")).digest()[:8], "big")
+    return n / 2**63 - 1
+
+
+# --- periodic cubic spline ---------------------------------------------------------------
+
+def periodic_cubic(P, keys):
+    """Closed C2 cubic spline through (pip, value) keys, looping with period P.
+
+    Keys ascend in pip within one loop (pips may be fractional); the curve
+    passes through every key, and its value, slope and curvature all join up
+    across the wrap. Unequal key spacing gives unequal segment times.
+    """
+    n = len(keys)
+    if n < 3:
+        raise ValueError("a periodic cubic needs at least three keys")
+    t = [k[0] for k in keys]
+    v = [k[1] for k in keys]
+    if not all(t[i] < t[i + 1] for i in range(n - 1)) or not t[-1] < t[0] + P:
+        raise ValueError("spline keys must ascend within one period")
+    h = [(t[(i + 1) % n] + (P if i == n - 1 else 0)) - t[i] for i in range(n)]
+    slope = [(v[(i + 1) % n] - v[i]) / h[i] for i in range(n)]
+    # Cyclic tridiagonal system for the second derivatives, solved densely.
+    a = [[0.0] * n + [6 * (slope[i] - slope[i - 1])] for i in range(n)]
+    for i in range(n):
+        a[i][(i - 1) % n] += h[i - 1]
+        a[i][i] += 2 * (h[i - 1] + h[i])
+        a[i][(i + 1) % n] += h[i]
+    for c in range(n):
+        pivot = max(range(c, n), key=lambda r: abs(a[r][c]))
+        a[c], a[pivot] = a[pivot], a[c]
+        for r in range(n):
+            if r != c and a[r][c]:
+                f = a[r][c] / a[c][c]
+                a[r] = [x - f * y for x, y in zip(a[r], a[c])]
+    m = [a[i][n] / a[i][i] for i in range(n)]
+
+    def curve(p):
+        q = p if p >= t[0] else p + P
+        i = n - 1
+        for j in range(n - 1):
+            if q < t[j + 1]:
+                i = j
+                break
+        hi = h[i]
+        u = q - t[i]
+        w = hi - u
+        j = (i + 1) % n
+        return ((m[i] * w ** 3 + m[j] * u ** 3) / (6 * hi)
+                + (v[i] / hi - m[i] * hi / 6) * w + (v[j] / hi - m[j] * hi / 6) * u)
+
+    return curve

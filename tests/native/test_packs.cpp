@@ -9,6 +9,7 @@
 #include "core/lookup.hpp"
 #include "core/pip.hpp"
 #include "core/rudiments.hpp"
+#include "packs/atlas.hpp"
 #include "packs/expansion.hpp"
 #include "packs/initial.hpp"
 #include "packs/registry.hpp"
@@ -86,6 +87,8 @@ TEST(PackNamespaces, ExportTablesAndSamplersPerPattern) {
                         kinetra_expansion::sample_rhythm_group_223);
     expect_pack_pattern("path_torus_knot", kinetra_expansion::table_path_torus_knot,
                         kinetra_expansion::sample_path_torus_knot);
+    expect_pack_pattern("euclid_7_17", kinetra_atlas::table_euclid_7_17, kinetra_atlas::sample_euclid_7_17);
+    expect_pack_pattern("meter_2_3_2_2", kinetra_atlas::table_meter_2_3_2_2, kinetra_atlas::sample_meter_2_3_2_2);
     EXPECT_EQ(kinetra_initial::table_lfo_breathe[1].x, 0.019632982818);
 }
 

@@ -8,7 +8,7 @@ import kinetra
 from rudiment_reference import BUILTINS
 
 BUILTIN_COUNT = 15
-PACK_COUNT = 28 + 24
+PACK_COUNT = 28 + 24 + 256 + 320 + 144 + 944  # initial, expansion, atlas, continuum, club, dancefloor
 
 
 def unknown(message):

@@ -153,3 +153,57 @@ def test_keyframe_curve_dwells_between_equal_keys_and_rejoins_the_first():
     curve = primitives.KF(256, (0, -0.8), (32, 0.8), (128, 0.8), (160, -0.8))
     assert [curve(p) for p in (32, 64, 127)] == [0.8, 0.8, 0.8]
     assert curve(16) == 0.0 and curve(160) == -0.8 and curve(255) == -0.8
+
+
+def test_cross_table_checks_run_over_the_built_tables():
+    pack = Pack("probe")
+
+    @pack.pattern("probe_wide", 256, 1, "A probe pattern used to exercise the generator's checks.")
+    def probe_wide(P):
+        return (lambda p: 0.75 * math.sin(2 * math.pi * p / P),)
+
+    def at_most_half(extremes):
+        return [(name, "reach", f"x reaches {e[0]}") for name, e in extremes.items() if e[0] > 0.5]
+
+    _, violations = generate.build_registry(pack.patterns, [at_most_half])
+    assert violations == [("probe_wide", "reach", "x reaches 0.75")]
+
+
+def test_beat_reach_check_names_the_motion_and_axis():
+    from beats import grid, reach
+
+    assert reach.check in generate.declared()[2]
+    extremes = {grid.name(stem, motion): reach.REACH[motion]
+                for stem in grid.STEMS for motion in grid.MOTIONS}
+    assert reach.check(extremes) == []
+    extremes["beat_disco_spring"] = (0.6703, 0.38, 0.6007)
+    assert reach.check(extremes) == [
+        ("beat_*_spring", "largest magnitude", "y reaches 0.38 (beat_disco_spring), not 0.372")]
+    del extremes["beat_disco_spring"]  # a motion not fully built is not judged
+    assert reach.check(extremes) == []
+
+
+@pytest.mark.parametrize("written, swing, times", [
+    ("x... x... x... x...", 0, [0, 64, 128, 192]),
+    ("x..x ..x. x..x xoxoxo", 0, [0, 48, 96, 128, 176,
+                                  192, 192 + 32 / 3, 192 + 64 / 3, 224, 224 + 32 / 3, 224 + 64 / 3]),
+    ("x.x.x.x.x.x.", 0, [256 * k / 6 for k in range(6)]),          # a bar evenly in twelve
+    ("..X. ..XX .XX. ..X.", 3, [32, 96, 115, 147, 160, 224]),      # odd sixteenths come late
+    ([(5, 0.5), (250.5, 1.0)], 0, [5, 250.5]),
+])
+def test_score_lanes_read_beat_by_beat(written, swing, times):
+    from beats import notation
+
+    events = notation.read_lane("hat", written, 256, swing)
+    assert [e.time for e in events] == pytest.approx(times)
+
+
+def test_score_lanes_repeat_and_refuse_unknown_marks():
+    from beats import notation
+
+    two_bars = notation.read_lane("kick", "X... .... .... ....", 512)
+    assert [(e.time, e.level) for e in two_bars] == [(0.0, 1.0), (256.0, 1.0)]
+    with pytest.raises(ValueError, match="unknown mark"):
+        notation.read_lane("kick", "X... ..?. .... ....", 256)
+    with pytest.raises(ValueError, match="do not fill"):
+        notation.read_lane("kick", "X...|X...|X...", 512)

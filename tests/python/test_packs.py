@@ -1,4 +1,5 @@
-"""The initial and expansion packs, through kinetra.sample and kinetra.catalogue."""
+"""The packs through kinetra.sample and kinetra.catalogue: registry runs and the rules of every
+table, with the stated values of the initial and expansion packs."""
 
 from collections import Counter
 
@@ -13,6 +14,16 @@ PACKS = {  # name: (first pattern, last pattern, size, periods, dimensions)
                 {256: 22, 512: 6}, {1: 12, 2: 16}),
     "expansion": ("lfo_twin_swell", "rhythm_three_four_five", 24,
                   {256: 3, 448: 1, 512: 17, 1024: 3}, {1: 1, 2: 20, 3: 3}),
+    "atlas": ("wave_pinched", "gesture_diamond_depth", 256,
+              {160: 3, 224: 5, 288: 4, 320: 3, 352: 5, 384: 2, 416: 4, 448: 1, 480: 1, 512: 144,
+               544: 1, 608: 1, 640: 1, 768: 1, 1024: 80}, {1: 16, 2: 168, 3: 72}),
+    "continuum": ("ribbon_1_2_slim", "burst_5_6_2", 320,
+                  {288: 1, 320: 1, 352: 1, 384: 2, 416: 2, 448: 4, 480: 4, 512: 129, 1024: 176},
+                  {2: 68, 3: 252}),
+    "club": ("beat_four_floor_bounce", "beat_amapiano_glide", 144,
+             {256: 4, 512: 124, 768: 4, 1024: 12}, {2: 45, 3: 99}),
+    "dancefloor": ("beat_four_floor_surge", "beat_dembow_push_ricochet", 944,
+                   {256: 12, 512: 884, 768: 12, 1024: 36}, {2: 4, 3: 940}),
 }
 
 

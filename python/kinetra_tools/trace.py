@@ -1,0 +1,81 @@
+"""The terminal trace of ``kinetra show``: an ASCII dot following a pattern.
+
+In a terminal the dot moves live, in step with the beat, for the bars asked
+for; anywhere else (a pipe, a file, CI) one line is printed per half beat.
+"""
+
+from __future__ import annotations
+
+import time
+from typing import TextIO
+
+import kinetra
+
+from .clock import BEATS_PER_BAR, PIPS_PER_BEAT, Tempo
+
+WIDTH, HEIGHT = 41, 15
+TRAIL = 24
+
+
+def cell(value: float, size: int) -> int:
+    """Map -1.0 .. 1.0 onto 0 .. size - 1."""
+    return round((value + 1.0) / 2.0 * (size - 1))
+
+
+def frame(name: str, pip: int, trail: list[tuple[int, int]]) -> str:
+    """One screen: the header, and the trail drawn in a box (newest dot last)."""
+    grid = [[" "] * WIDTH for _ in range(HEIGHT)]
+    for age, (col, row) in enumerate(trail):
+        grid[row][col] = "." if age < len(trail) - 1 else "@"
+    bar, beat = divmod(pip // PIPS_PER_BEAT, BEATS_PER_BAR)
+    header = f"{name}  bar {bar + 1}  beat {beat + 1}  pip {pip}"
+    border = "+" + "-" * WIDTH + "+"
+    return "\n".join([header, border, *("|" + "".join(r) + "|" for r in grid), border])
+
+
+def _bars(bars: int) -> str:
+    return f"{bars} bar" if bars == 1 else f"{bars} bars"
+
+
+def _screen_cell(name: str, pip: int) -> tuple[int, int]:
+    o = kinetra.sample(name, pip)
+    # Screen rows grow downwards, so +y is drawn towards the top.
+    return cell(o.x, WIDTH), HEIGHT - 1 - cell(o.y, HEIGHT)
+
+
+def live(name: str, bpm: float, bars: int, out: TextIO) -> None:
+    """Redraw the dot about 30 times a second until ``bars`` bars have played."""
+    tempo = Tempo(bpm)
+    total = bars * BEATS_PER_BAR * PIPS_PER_BEAT
+    trail: list[tuple[int, int]] = []
+    start = time.monotonic()
+    out.write("\x1b[?25l")  # hide the cursor while drawing
+    try:
+        while (pip := tempo.pip_at(time.monotonic() - start)) < total:
+            trail = (trail + [_screen_cell(name, pip)])[-TRAIL:]
+            out.write("\x1b[H\x1b[2J" + frame(name, pip, trail) + "\n")
+            out.flush()
+            time.sleep(1 / 30)
+    finally:
+        out.write("\x1b[?25h")
+    out.write(f"{_bars(bars)} of {name} at {bpm:g} BPM\n")
+
+
+def summary(name: str, bpm: float, bars: int, out: TextIO) -> None:
+    """One line per half beat: the beat, the dot's column, and x, y, z."""
+    out.write(f"{name} at {bpm:g} BPM, {_bars(bars)} (no terminal: one line per half beat)\n")
+    for pip in range(0, bars * BEATS_PER_BAR * PIPS_PER_BEAT, PIPS_PER_BEAT // 2):
+        o = kinetra.sample(name, pip)
+        track = [" "] * WIDTH
+        track[cell(o.x, WIDTH)] = "@"
+        beat = pip // PIPS_PER_BEAT
+        mark = f"{beat // BEATS_PER_BAR + 1}.{beat % BEATS_PER_BAR + 1}" if pip % PIPS_PER_BEAT == 0 else ""
+        out.write(f"{mark:>4} |{''.join(track)}| x={o.x:+.3f} y={o.y:+.3f} z={o.z:+.3f}\n")
+
+
+def show(name: str, bpm: float, bars: int, out: TextIO) -> None:
+    """Live in a terminal, one line per half beat elsewhere."""
+    if out.isatty():
+        live(name, bpm, bars, out)
+    else:
+        summary(name, bpm, bars, out)
