@@ -58,6 +58,30 @@ class RaisingIndex:
         raise Boom("index")
 
 
+class Rewriting:
+    """An integer through __index__ that first replaces the contents of a
+    bytearray (another argument of the same call)."""
+
+    def __init__(self, target, content, value):
+        self.target, self.content, self.value = target, content, value
+
+    def __index__(self):
+        self.target[:] = self.content
+        return self.value
+
+
+def rewriting(draw, name_obj, pip):
+    """Now and then, when the name is a bytearray and the pip converts, a pip
+    whose conversion rewrites the name: the lookup must still see the name as
+    it was passed."""
+    pip_obj, value = pip
+    if (isinstance(name_obj, bytearray) and isinstance(value, int)
+            and draw(st.booleans())):
+        content = draw(st.one_of(st.binary(max_size=8), st.binary(min_size=1000, max_size=5000)))
+        return Rewriting(name_obj, content, value), value
+    return pip_obj, value
+
+
 class RaisingFloat:
     def __float__(self):
         raise Boom("float")

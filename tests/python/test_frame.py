@@ -128,40 +128,39 @@ def test_refuses_to_load_in_a_sub_interpreter():
         interp.close()
 
 
-def _uninitialised_uses():
-    """Every way an instance of a bound class reaches native code."""
-    pattern = kinetra.SampledPattern.__new__(kinetra.SampledPattern)
-    library = kinetra.PatternLibrary.__new__(kinetra.PatternLibrary)
-    recording = kinetra.SampledRecording.__new__(kinetra.SampledRecording)
-    offset = kinetra.Offset3.__new__(kinetra.Offset3)
-    return {
-        "pattern.name": lambda: pattern.name,
-        "pattern.description": lambda: pattern.description,
-        "pattern.period_pips": lambda: pattern.period_pips,
-        "pattern.sample": lambda: pattern.sample(0),
-        "library.sample": lambda: library.sample("circle", 0),
-        "library.catalogue": lambda: library.catalogue(),
-        "library of it": lambda: kinetra.PatternLibrary([pattern]),
-        "recording.name": lambda: recording.name,
-        "recording.dimensions": lambda: recording.dimensions,
-        "recording.sample_count": lambda: recording.sample_count,
-        "recording.bpm": lambda: recording.bpm,
-        "recording.beat_zero_seconds": lambda: recording.beat_zero_seconds,
-        "recording.start_pip": lambda: recording.start_pip,
-        "recording.sample": lambda: recording.sample(0),
-        "offset.x": lambda: offset.x,
-        "offset.y": lambda: offset.y,
-        "offset.z": lambda: offset.z,
-        "offset.as_tuple": lambda: offset.as_tuple(),
-    }
+def _new(cls):
+    return cls.__new__(cls)
 
 
-@pytest.mark.parametrize("use", list(_uninitialised_uses()))
+# Every way an instance of a bound class reaches native code, on an instance
+# made by __new__ alone.
+UNINITIALISED_USES = {
+    "pattern.name": lambda: _new(kinetra.SampledPattern).name,
+    "pattern.description": lambda: _new(kinetra.SampledPattern).description,
+    "pattern.period_pips": lambda: _new(kinetra.SampledPattern).period_pips,
+    "pattern.sample": lambda: _new(kinetra.SampledPattern).sample(0),
+    "library.sample": lambda: _new(kinetra.PatternLibrary).sample("circle", 0),
+    "library.catalogue": lambda: _new(kinetra.PatternLibrary).catalogue(),
+    "library of it": lambda: kinetra.PatternLibrary([_new(kinetra.SampledPattern)]),
+    "recording.name": lambda: _new(kinetra.SampledRecording).name,
+    "recording.dimensions": lambda: _new(kinetra.SampledRecording).dimensions,
+    "recording.sample_count": lambda: _new(kinetra.SampledRecording).sample_count,
+    "recording.bpm": lambda: _new(kinetra.SampledRecording).bpm,
+    "recording.beat_zero_seconds": lambda: _new(kinetra.SampledRecording).beat_zero_seconds,
+    "recording.start_pip": lambda: _new(kinetra.SampledRecording).start_pip,
+    "recording.sample": lambda: _new(kinetra.SampledRecording).sample(0),
+    "offset.x": lambda: _new(kinetra.Offset3).x,
+    "offset.as_tuple": lambda: _new(kinetra.Offset3).as_tuple(),
+}
+
+
+@pytest.mark.parametrize("use", list(UNINITIALISED_USES))
 def test_instances_made_by_new_alone_are_refused(use):
     # Such an instance holds no native value; reading it used to crash or
-    # return whatever the fresh memory held.
-    with pytest.raises(TypeError, match="uninitialised"):
-        _uninitialised_uses()[use]()
+    # return whatever the fresh memory held. (An Offset3 may refuse __new__
+    # itself.)
+    with pytest.raises(TypeError, match="uninitialised|No constructor"):
+        UNINITIALISED_USES[use]()
 
 
 def test_subclass_touching_self_before_base_init_is_refused():

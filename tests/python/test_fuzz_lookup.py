@@ -9,7 +9,7 @@ from hypothesis import strategies as st
 
 import kinetra
 from fuzz_model import (REFUSED, assert_fails, first_failure, names, pips, printable,
-                        same_row, wrap)
+                        rewriting, same_row, wrap)
 
 pytestmark = pytest.mark.fuzz
 
@@ -37,9 +37,10 @@ def assert_default(result, raw, pip):
         assert same_row(result, getattr(kinetra, name)(pip).as_tuple())
 
 
-@given(names(known=DEFAULT_NAMES), pips())
-def test_sample_any_name_any_pip(name, pip):
-    (name_obj, raw), (pip_obj, value) = name, pip
+@given(names(known=DEFAULT_NAMES), pips(), st.data())
+def test_sample_any_name_any_pip(name, pip, data):
+    (name_obj, raw) = name
+    pip_obj, value = rewriting(data.draw, name_obj, pip)
     call = lambda: kinetra.sample(name_obj, pip_obj)  # noqa: E731
     failure = first_failure(raw, value)
     if failure is not None:
@@ -60,9 +61,11 @@ def test_rudiments_any_pip(name, pip):
         assert_default(call(), name.encode(), value)
 
 
-@given(names(known=DEFAULT_NAMES + [n.decode() for n in USER_ROWS]), pips(convert=False))
-def test_library_sample_any_name_any_pip(name, pip):
-    (name_obj, raw), (pip_obj, value) = name, pip
+@given(names(known=DEFAULT_NAMES + [n.decode() for n in USER_ROWS]), pips(convert=False),
+       st.data())
+def test_library_sample_any_name_any_pip(name, pip, data):
+    (name_obj, raw) = name
+    pip_obj, value = rewriting(data.draw, name_obj, pip)
     call = lambda: LIBRARY.sample(name_obj, pip_obj)  # noqa: E731
     failure = first_failure(raw, value)
     if failure is not None:

@@ -2,6 +2,7 @@
 
 import base64
 import json
+import os
 import re
 import shutil
 import time
@@ -89,7 +90,10 @@ def browser(tmp_path_factory):
                  "--disable-sync", "--window-size=1280,900", f"--user-data-dir={profile}"):
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    driver = webdriver.Chrome(options=options, service=Service(CHROMEDRIVER))
+    # The browser is no part of the module: it runs without the sanitizer
+    # runtime that a checking run (scripts/dev test --sanitize) preloads.
+    env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    driver = webdriver.Chrome(options=options, service=Service(CHROMEDRIVER, env=env))
     yield driver
     driver.quit()
 

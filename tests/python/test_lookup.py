@@ -87,3 +87,20 @@ def test_bytes_names_look_up_like_str():
 def test_bytes_that_are_not_text_are_escaped_in_the_refusal(name, shown):
     with unknown(f"Unknown kinetra: {shown}"):
         kinetra.sample(name, 0)
+
+
+@pytest.mark.parametrize("lookup", ["module", "library"])
+@pytest.mark.parametrize("new_content", [b"q" * 100_000, b"", b"lfo_breathe"])
+def test_a_bytearray_name_changed_while_the_pip_converts_is_read_as_passed(lookup, new_content):
+    # The pip converts after the name; its __index__ replaces the bytearray's
+    # contents, which frees the buffer the name was first read from.
+    name = bytearray(b"circle")
+
+    class Rewriting:
+        def __index__(self):
+            name[:] = new_content
+            return 3
+
+    sample = kinetra.sample if lookup == "module" else kinetra.PatternLibrary().sample
+    assert sample(name, Rewriting()).as_tuple() == kinetra.circle(3).as_tuple()
+    assert name == new_content
