@@ -1,5 +1,8 @@
+import copy
 import decimal
 import fractions
+import pickle
+import weakref
 
 import pytest
 
@@ -38,6 +41,22 @@ def test_offset3_is_a_read_only_snapshot_without_constructor():
     with pytest.raises(AttributeError):
         o.extra = 1
     assert o != kinetra.circle(8) and o == o  # identity only
+
+
+def test_offset3_has_no_back_door_and_no_pickling():
+    # __new__ must not hand out an instance whose fields were never set.
+    with pytest.raises(TypeError, match=r"^kinetra\.Offset3: No constructor defined!$"):
+        kinetra.Offset3.__new__(kinetra.Offset3)
+    o = kinetra.sample("circle", 8)
+    for duplicate in (pickle.dumps, copy.copy, copy.deepcopy):
+        with pytest.raises(TypeError):
+            duplicate(o)
+    assert weakref.ref(o)() is o
+    assert not hasattr(o, "__dict__")
+    with pytest.raises(TypeError):
+        len(o)
+    with pytest.raises(TypeError):
+        o[0]
 
 
 @pytest.mark.parametrize(
