@@ -1,12 +1,11 @@
-// class SampledPattern: rows of exactly three numbers in, one Offset3 per row.
+// class SampledPattern: rows of exactly three numbers in, one Offset3 per row
+// (read by module/convert_rows).
 #include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
 
-#include <array>
 #include <string>
 #include <utility>
-#include <vector>
 
+#include "module/convert_rows.hpp"
 #include "module/register.hpp"
 #include "user/sampled_pattern.hpp"
 
@@ -16,14 +15,8 @@ namespace kinetra::python {
 
 namespace {
 
-SampledPattern make_pattern(std::string name, std::string description,
-                            const std::vector<std::array<double, 3>>& rows) {
-    std::vector<Offset3> samples;
-    samples.reserve(rows.size());
-    for (const std::array<double, 3>& row : rows) {
-        samples.push_back(Offset3{row[0], row[1], row[2]});
-    }
-    return SampledPattern(std::move(name), std::move(description), std::move(samples));
+SampledPattern make_pattern(std::string name, std::string description, PatternRows rows) {
+    return SampledPattern(std::move(name), std::move(description), std::move(rows.samples));
 }
 
 }  // namespace

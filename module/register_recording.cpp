@@ -1,12 +1,15 @@
-// class SampledRecording: named axes, rows of any width, tempo metadata.
+// class SampledRecording: named axes, rows of any width (read flat by
+// module/convert_rows), tempo metadata.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/typing.h>
 
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "module/convert_rows.hpp"
 #include "module/register.hpp"
 #include "user/sampled_recording.hpp"
 
@@ -28,8 +31,13 @@ py::typing::List<double> row_to_list(std::span<const double> row) {
 
 void register_recording(py::module_& m) {
     py::class_<SampledRecording>(m, "SampledRecording")
-        .def(py::init<std::string, std::vector<std::string>,
-                      const std::vector<std::vector<double>>&, double, double, int>(),
+        .def(py::init([](std::string name, std::vector<std::string> dimensions,
+                         RecordingRows samples, double bpm, double beat_zero_seconds,
+                         int start_pip) {
+                 return SampledRecording(std::move(name), std::move(dimensions),
+                                         std::move(samples.rows), bpm, beat_zero_seconds,
+                                         start_pip);
+             }),
              py::arg("name"), py::arg("dimensions"), py::arg("samples"), py::arg("bpm"),
              py::arg("beat_zero_seconds") = 0.0, py::arg("start_pip") = 0)
         .def_property_readonly("name", &SampledRecording::name)
