@@ -1,7 +1,10 @@
 #include "module/convert_rows.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstring>
+#include <string_view>
 
 #include "user/sampled_pattern.hpp"
 
@@ -164,6 +167,88 @@ bool read_row(py::handle row, bool convert, std::vector<double>* sink, std::size
     return true;
 }
 
+// A 2-D buffer of C doubles exposed by `src`, held while it is read. Asking
+// for it never raises: an object that exposes no buffer, or one that cannot
+// be had as a strided buffer (the error is cleared), or one of another
+// dimension, item size or format, gives an invalid matrix and is then read
+// as a sequence.
+class DoubleMatrix {
+public:
+    explicit DoubleMatrix(PyObject* src) {
+        if (!PyObject_CheckBuffer(src)) {
+            return;
+        }
+        if (PyObject_GetBuffer(src, &view_, PyBUF_RECORDS_RO) != 0) {
+            PyErr_Clear();
+            return;
+        }
+        held_ = true;
+        valid_ = view_.ndim == 2 && view_.itemsize == sizeof(double) &&
+                 native_double(view_.format) && view_.shape != nullptr &&
+                 view_.strides != nullptr && view_.suboffsets == nullptr &&
+                 view_.shape[0] >= 0 && view_.shape[1] >= 0;
+    }
+    ~DoubleMatrix() {
+        if (held_) {
+            PyBuffer_Release(&view_);
+        }
+    }
+    DoubleMatrix(const DoubleMatrix&) = delete;
+    DoubleMatrix& operator=(const DoubleMatrix&) = delete;
+
+    bool valid() const noexcept { return valid_; }
+    std::size_t rows() const noexcept { return static_cast<std::size_t>(view_.shape[0]); }
+    std::size_t cols() const noexcept { return static_cast<std::size_t>(view_.shape[1]); }
+
+    // Element (r, c), for r < rows() and c < cols(); strides may be negative,
+    // zero or not a multiple of eight (the read makes no alignment claim).
+    double at(std::size_t r, std::size_t c) const noexcept {
+        const char* at = static_cast<const char*>(view_.buf) +
+                         static_cast<Py_ssize_t>(r) * view_.strides[0] +
+                         static_cast<Py_ssize_t>(c) * view_.strides[1];
+        double v;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    }
+
+    // The first `count` rows (count <= rows()), row after row, into `out`.
+    void copy_rows(std::size_t count, double* out) const noexcept {
+        const std::size_t width = cols();
+        const bool contiguous = view_.strides[1] == static_cast<Py_ssize_t>(sizeof(double)) &&
+                                view_.strides[0] == static_cast<Py_ssize_t>(width * sizeof(double));
+        if (contiguous) {
+            if (count * width != 0) {
+                std::memcpy(out, view_.buf, count * width * sizeof(double));
+            }
+            return;
+        }
+        for (std::size_t r = 0; r < count; ++r) {
+            for (std::size_t c = 0; c < width; ++c) {
+                *out++ = at(r, c);
+            }
+        }
+    }
+
+private:
+    // "d" with no byte-order mark, or with one that means this machine's own
+    // order ("@", "=", and "<" or ">" as the case may be).
+    static bool native_double(const char* format) noexcept {
+        if (format == nullptr) {  // unsigned bytes
+            return false;
+        }
+        std::string_view f(format);
+        const char own = std::endian::native == std::endian::little ? '<' : '>';
+        if (f.size() == 2 && (f[0] == '@' || f[0] == '=' || f[0] == own)) {
+            f.remove_prefix(1);
+        }
+        return f == "d";
+    }
+
+    Py_buffer view_{};
+    bool held_ = false;
+    bool valid_ = false;
+};
+
 }  // namespace
 
 bool read_pattern_rows(py::handle src, bool convert, std::vector<Offset3>& out) {
@@ -171,6 +256,16 @@ bool read_pattern_rows(py::handle src, bool convert, std::vector<Offset3>& out) 
     // One row past the limit is enough for the constructor to refuse the
     // table; the rest are still converted, as their conversion can fail.
     constexpr std::size_t keep = SampledPattern::MAX_SAMPLES + 1;
+    {
+        const DoubleMatrix matrix(src.ptr());
+        if (matrix.valid() && matrix.cols() == 3) {
+            out.resize(std::min(matrix.rows(), keep));
+            for (std::size_t r = 0; r < out.size(); ++r) {
+                out[r] = Offset3{matrix.at(r, 0), matrix.at(r, 1), matrix.at(r, 2)};
+            }
+            return true;
+        }
+    }
     return for_each_element(
         src, convert, [&](std::size_t length) { out.reserve(std::min(length, keep)); },
         [&](py::handle row) {
@@ -188,6 +283,19 @@ bool read_pattern_rows(py::handle src, bool convert, std::vector<Offset3>& out) 
 bool read_recording_rows(py::handle src, bool convert, FlatRows& out) {
     out = FlatRows{};
     constexpr std::size_t limit = SampledRecording::MAX_VALUES;
+    {
+        const DoubleMatrix matrix(src.ptr());
+        if (matrix.valid()) {
+            out.rows = matrix.rows();
+            out.width = matrix.cols();
+            out.uniform_rows = out.rows;
+            if (out.width == 0 || out.rows <= limit / out.width) {
+                out.values.resize(out.rows * out.width);
+                matrix.copy_rows(out.rows, out.values.data());
+            }
+            return true;
+        }
+    }
     std::size_t length = 0;
     bool uniform = true;  // no row of another width met yet
     bool keep = true;     // values still kept (not dropped past the limit)
