@@ -47,6 +47,8 @@ ARRAYS = {
     "unaligned field of a packed record": lambda: numpy.zeros(
         (8, 3), dtype=[("pad", "u1"), ("v", "f8")])["v"] + 0.5,
     "read-only": lambda: numpy.frombuffer(bytes(ramp(8, 3)), dtype="float64").reshape(8, 3),
+    "packed at an odd address": lambda: numpy.frombuffer(
+        b"\0" + bytes(ramp(8, 3)), dtype="float64", offset=1).reshape(8, 3),
     "negative zeros": lambda: numpy.full((4, 3), -0.0),
     "bounds": lambda: numpy.array([[1.0, -1.0, 0.0], [-1.0, 1.0, -0.0]]),
     "NaN in the last z": lambda: with_value(ramp(9, 3), (-1, 2), math.nan),

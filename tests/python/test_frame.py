@@ -51,12 +51,20 @@ def test_offset3_has_no_back_door_and_no_pickling():
     for duplicate in (pickle.dumps, copy.copy, copy.deepcopy):
         with pytest.raises(TypeError):
             duplicate(o)
-    assert weakref.ref(o)() is o
-    assert not hasattr(o, "__dict__")
     with pytest.raises(TypeError):
         len(o)
     with pytest.raises(TypeError):
         o[0]
+    assert weakref.ref(o)() is o
+    assert not hasattr(o, "__dict__")
+    # A dropped instance's memory may serve the next one: its weak references
+    # die with it and the next one starts clean.
+    ref = weakref.ref(o)
+    del o
+    assert ref() is None
+    again = [kinetra.sample("circle", p) for p in range(100)]
+    assert [a.as_tuple() for a in again] == [kinetra.circle(p).as_tuple() for p in range(100)]
+    assert all(weakref.getweakrefcount(a) == 0 for a in again)
 
 
 @pytest.mark.parametrize(
