@@ -9,35 +9,11 @@
 
 #include "user/sampled_pattern.hpp"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace py = pybind11;
 
 namespace kinetra::python {
 
 namespace {
-
-// Room for `count` values in `values`, before any is written. A large table is
-// marked for transparent huge pages where the system has them only on
-// request: filling 64 MiB of fresh 4 KiB pages costs more in page faults than
-// in copying. The mark is a hint; when it is refused nothing changes.
-void reserve_values(std::vector<double>& values, std::size_t count) {
-    values.reserve(count);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
-    const std::size_t bytes = values.capacity() * sizeof(double);
-    if (bytes >= 2 * huge) {
-        const auto begin = reinterpret_cast<std::uintptr_t>(values.data());
-        const std::uintptr_t first = (begin + huge - 1) & ~(huge - 1);
-        const std::uintptr_t last = (begin + bytes) & ~(huge - 1);
-        if (last > first) {
-            madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-        }
-    }
-#endif
-}
 
 // One value, as pybind11's float caster takes it. An exact float runs no
 // Python code and needs no reference of its own; anything else goes through
@@ -317,7 +293,7 @@ bool read_recording_rows(py::handle src, bool convert, FlatRows& out) {
             out.width = matrix.cols();
             out.uniform_rows = out.rows;
             if (out.width == 0 || out.rows <= limit / out.width) {
-                reserve_values(out.values, out.rows * out.width);
+                out.values.reserve(out.rows * out.width);
                 matrix.append_rows(out.rows, out.values);
             }
             return true;
@@ -339,7 +315,7 @@ bool read_recording_rows(py::handle src, bool convert, FlatRows& out) {
                 out.width = count;
                 // Room for the whole table at once when it can be valid.
                 if (count == 0 || length <= limit / count) {
-                    reserve_values(out.values, length * count);
+                    out.values.reserve(length * count);
                 }
             }
             if (!uniform) {
