@@ -7,6 +7,7 @@
 
 #include "module/convert.hpp"
 #include "module/name_view.hpp"
+#include "module/fast_method.hpp"
 #include "module/register.hpp"
 #include "user/pattern_library.hpp"
 
@@ -15,7 +16,8 @@ namespace py = pybind11;
 namespace kinetra::python {
 
 void register_library(py::module_& m) {
-    py::class_<PatternLibrary>(m, "PatternLibrary")
+    py::class_<PatternLibrary> cls(m, "PatternLibrary");
+    cls
         .def(py::init<std::vector<SampledPattern>>(), py::arg("patterns") = py::list())
         .def(
             "sample",
@@ -26,6 +28,8 @@ void register_library(py::module_& m) {
         .def("catalogue", [](const PatternLibrary& library) {
             return catalogue_to_list(library.catalogue());
         });
+    // Sampled in loops: called without a bound method object in between.
+    call_as_method(cls, "sample");
 }
 
 }  // namespace kinetra::python

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "module/convert_rows.hpp"
+#include "module/fast_method.hpp"
 #include "module/register.hpp"
 #include "user/sampled_pattern.hpp"
 
@@ -22,12 +23,15 @@ SampledPattern make_pattern(std::string name, std::string description, PatternRo
 }  // namespace
 
 void register_pattern(py::module_& m) {
-    py::class_<SampledPattern>(m, "SampledPattern")
+    py::class_<SampledPattern> cls(m, "SampledPattern");
+    cls
         .def(py::init(&make_pattern), py::arg("name"), py::arg("description"), py::arg("samples"))
         .def_property_readonly("name", &SampledPattern::name)
         .def_property_readonly("description", &SampledPattern::description)
         .def_property_readonly("period_pips", &SampledPattern::period_pips)
         .def("sample", &SampledPattern::sample, py::arg("pip_count").noconvert());
+    // Sampled in loops: called without a bound method object in between.
+    call_as_method(cls, "sample");
 }
 
 }  // namespace kinetra::python

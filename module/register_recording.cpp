@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "module/convert_rows.hpp"
+#include "module/fast_method.hpp"
 #include "module/register.hpp"
 #include "user/sampled_recording.hpp"
 
@@ -30,7 +31,8 @@ py::typing::List<double> row_to_list(std::span<const double> row) {
 }  // namespace
 
 void register_recording(py::module_& m) {
-    py::class_<SampledRecording>(m, "SampledRecording")
+    py::class_<SampledRecording> cls(m, "SampledRecording");
+    cls
         .def(py::init([](std::string name, std::vector<std::string> dimensions,
                          RecordingRows samples, double bpm, double beat_zero_seconds,
                          int start_pip) {
@@ -52,6 +54,8 @@ void register_recording(py::module_& m) {
                 return row_to_list(recording.sample(pip));
             },
             py::arg("pip").noconvert());
+    // Sampled in loops: called without a bound method object in between.
+    call_as_method(cls, "sample");
 }
 
 }  // namespace kinetra::python

@@ -153,3 +153,35 @@ def test_refuses_to_load_in_a_sub_interpreter():
             interp.exec("import kinetra")
     finally:
         interp.close()
+
+
+def _instances():
+    pattern = kinetra.SampledPattern("p", "d", [(0.5, 0.0, 0.0), (0.25, 0.0, 0.0)])
+    return [
+        (pattern, (1,), {"pip_count": 1}, (0.25, 0.0, 0.0)),
+        (kinetra.PatternLibrary([pattern]), ("p", -1), {"name": "p", "pip_count": -1}, (0.25, 0.0, 0.0)),
+        (kinetra.SampledRecording("r", ["x"], [[0.5], [0.25]], 60.0), (1,), {"pip": 1}, [0.25]),
+    ]
+
+
+@pytest.mark.parametrize("index", range(3))
+def test_sample_methods_read_as_methods_however_they_are_reached(index):
+    import pydoc
+
+    obj, args, kwargs, expected = _instances()[index]
+    cls = type(obj)
+
+    def plain(result):
+        return result.as_tuple() if isinstance(result, kinetra.Offset3) else result
+
+    bound = obj.sample
+    assert bound.__self__ is obj and plain(bound(*args)) == expected
+    assert plain(obj.sample(*args)) == plain(obj.sample(**kwargs)) == expected
+    assert plain(cls.sample(obj, *args)) == expected
+    assert cls.sample is cls.sample
+    assert cls.sample.__doc__.startswith(f"sample(self: kinetra.{cls.__name__}, ")
+    assert ("sample", "method") in [(a[0], a[1]) for a in pydoc.classify_class_attrs(cls)]
+    with pytest.raises(TypeError):
+        cls.sample(object(), *args)
+    with pytest.raises(TypeError):
+        obj.sample(*args, 1)
