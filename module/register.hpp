@@ -4,6 +4,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include "module/offset3.hpp"
+
 namespace kinetra::python {
 
 void register_recording(pybind11::module_& m);  // class SampledRecording

@@ -1,7 +1,6 @@
-#include <string_view>
-
 #include "core/lookup.hpp"
 #include "module/convert.hpp"
+#include "module/name_view.hpp"
 #include "module/register.hpp"
 
 namespace py = pybind11;
@@ -9,8 +8,9 @@ namespace py = pybind11;
 namespace kinetra::python {
 
 void register_lookup(py::module_& m) {
-    m.def("sample", static_cast<Offset3 (*)(std::string_view, int)>(&kinetra::sample), py::arg("name"),
-          py::arg("pip_count"));
+    m.def(
+        "sample", [](NameView name, int pip) { return kinetra::sample(name.text, pip); },
+        py::arg("name"), py::arg("pip_count"));
     m.def("catalogue", [] { return catalogue_to_list(kinetra::catalogue()); });
 }
 
