@@ -119,8 +119,8 @@ def spans(n, cascade):
             return active(packet_rows(n, k, span, g))[1]
         for target in sorted(range(int(ACTIVE * slot) - 1, int(ACTIVE * slot) + 3),
                              key=lambda t: abs(t - ACTIVE * slot)):
-            low = bisect(run, 0.5, 0.99, target - 0.5)
-            high = bisect(run, 0.5, 0.99, target + 0.5)
+            low = bisect(run, 0.5, 0.99, target - 0.5, steps=32)
+            high = bisect(run, 0.5, 0.99, target + 0.5, steps=32)
             if high - low > 1e-6:
                 break
         middle = (low + high) / 2
