@@ -1,4 +1,5 @@
 // Bound objects reach native code only after their __init__ has run.
+// (Offset3 is a plain type of its own whose __new__ refuses, so it needs none.)
 //
 // An instance made by __new__ alone (SampledPattern.__new__(SampledPattern),
 // or a Python subclass touching `self` before calling the base __init__) holds
@@ -11,7 +12,6 @@
 
 #include <pybind11/pybind11.h>
 
-#include "core/records.hpp"
 #include "user/pattern_library.hpp"
 #include "user/sampled_pattern.hpp"
 #include "user/sampled_recording.hpp"
@@ -35,8 +35,6 @@ public:
     }
 };
 
-template <>
-class type_caster<kinetra::Offset3> : public initialised_caster<kinetra::Offset3> {};
 template <>
 class type_caster<kinetra::SampledPattern> : public initialised_caster<kinetra::SampledPattern> {};
 template <>

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "module/convert.hpp"
-#include "module/name_arg.hpp"
+#include "module/name_view.hpp"
+#include "module/fast_method.hpp"
 #include "module/register.hpp"
 #include "user/pattern_library.hpp"
 
@@ -15,17 +16,20 @@ namespace py = pybind11;
 namespace kinetra::python {
 
 void register_library(py::module_& m) {
-    py::class_<PatternLibrary>(m, "PatternLibrary")
+    py::class_<PatternLibrary> cls(m, "PatternLibrary");
+    cls
         .def(py::init<std::vector<SampledPattern>>(), py::arg("patterns") = py::list())
         .def(
             "sample",
-            [](const PatternLibrary& library, NameArg name, int pip) {
+            [](const PatternLibrary& library, NameView name, int pip) {
                 return library.sample(name.text, pip);
             },
             py::arg("name"), py::arg("pip_count").noconvert())
         .def("catalogue", [](const PatternLibrary& library) {
             return catalogue_to_list(library.catalogue());
         });
+    // Sampled in loops: called without a bound method object in between.
+    call_as_method(cls, "sample");
 }
 
 }  // namespace kinetra::python

@@ -1,6 +1,6 @@
 #include "core/lookup.hpp"
 #include "module/convert.hpp"
-#include "module/name_arg.hpp"
+#include "module/name_view.hpp"
 #include "module/register.hpp"
 
 namespace py = pybind11;
@@ -9,7 +9,7 @@ namespace kinetra::python {
 
 void register_lookup(py::module_& m) {
     m.def(
-        "sample", [](NameArg name, int pip) { return kinetra::sample(name.text, pip); },
+        "sample", [](NameView name, int pip) { return kinetra::sample(name.text, pip); },
         py::arg("name"), py::arg("pip_count"));
     m.def("catalogue", [] { return catalogue_to_list(kinetra::catalogue()); });
 }

@@ -1,12 +1,16 @@
-// class SampledRecording: named axes, rows of any width, tempo metadata.
+// class SampledRecording: named axes, rows of any width (read flat by
+// module/convert_rows), tempo metadata.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/typing.h>
 
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "module/convert_rows.hpp"
+#include "module/fast_method.hpp"
 #include "module/register.hpp"
 #include "user/sampled_recording.hpp"
 
@@ -27,9 +31,15 @@ py::typing::List<double> row_to_list(std::span<const double> row) {
 }  // namespace
 
 void register_recording(py::module_& m) {
-    py::class_<SampledRecording>(m, "SampledRecording")
-        .def(py::init<std::string, std::vector<std::string>,
-                      const std::vector<std::vector<double>>&, double, double, int>(),
+    py::class_<SampledRecording> cls(m, "SampledRecording");
+    cls
+        .def(py::init([](std::string name, std::vector<std::string> dimensions,
+                         RecordingRows samples, double bpm, double beat_zero_seconds,
+                         int start_pip) {
+                 return SampledRecording(std::move(name), std::move(dimensions),
+                                         std::move(samples.rows), bpm, beat_zero_seconds,
+                                         start_pip);
+             }),
              py::arg("name"), py::arg("dimensions"), py::arg("samples"), py::arg("bpm"),
              py::arg("beat_zero_seconds") = 0.0, py::arg("start_pip") = 0)
         .def_property_readonly("name", &SampledRecording::name)
@@ -44,6 +54,8 @@ void register_recording(py::module_& m) {
                 return row_to_list(recording.sample(pip));
             },
             py::arg("pip").noconvert());
+    // Sampled in loops: called without a bound method object in between.
+    call_as_method(cls, "sample");
 }
 
 }  // namespace kinetra::python

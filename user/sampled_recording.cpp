@@ -38,11 +38,34 @@ bool valid_sizes(std::size_t axes, std::size_t rows, int start_pip) noexcept {
     return std::int64_t{start_pip} + static_cast<std::int64_t>(rows) <= INT_MAX;
 }
 
+// The layout of nested rows, for the constructor that takes them.
+FlatRows flatten(const std::vector<std::vector<double>>& rows) {
+    FlatRows flat;
+    flat.rows = rows.size();
+    flat.width = rows.empty() ? 0 : rows.front().size();
+    while (flat.uniform_rows < flat.rows && rows[flat.uniform_rows].size() == flat.width) {
+        ++flat.uniform_rows;
+    }
+    if (flat.width == 0 || flat.uniform_rows <= SampledRecording::MAX_VALUES / flat.width) {
+        flat.values.reserve(flat.uniform_rows * flat.width);
+        for (std::size_t k = 0; k < flat.uniform_rows; ++k) {
+            flat.values.insert(flat.values.end(), rows[k].begin(), rows[k].end());
+        }
+    }
+    return flat;
+}
+
 }  // namespace
 
 SampledRecording::SampledRecording(std::string name, std::vector<std::string> dimensions,
                                    const std::vector<std::vector<double>>& rows, double bpm,
                                    double beat_zero_seconds, int start_pip)
+    : SampledRecording(std::move(name), std::move(dimensions), flatten(rows), bpm,
+                       beat_zero_seconds, start_pip) {}
+
+SampledRecording::SampledRecording(std::string name, std::vector<std::string> dimensions,
+                                   FlatRows rows, double bpm, double beat_zero_seconds,
+                                   int start_pip)
     : name_(std::move(name)),
       dimensions_(std::move(dimensions)),
       bpm_(bpm),
@@ -55,7 +78,7 @@ SampledRecording::SampledRecording(std::string name, std::vector<std::string> di
         throw std::invalid_argument("A finite positive BPM and beat origin are required");
     }
     const std::size_t axes = dimensions_.size();
-    if (!valid_sizes(axes, rows.size(), start_pip_)) {
+    if (!valid_sizes(axes, rows.rows, start_pip_)) {
         throw std::invalid_argument("Empty recording or recording resource limit exceeded");
     }
 
@@ -72,18 +95,29 @@ SampledRecording::SampledRecording(std::string name, std::vector<std::string> di
         }
     }
 
-    samples_.reserve(rows.size() * axes);
-    for (const std::vector<double>& row : rows) {
-        if (row.size() != axes) {
-            throw std::invalid_argument("Ragged recording");
-        }
-        for (const double v : row) {
-            if (!(std::fabs(v) <= 1.0)) {  // also refuses NaN and infinities
-                throw std::invalid_argument("Invalid sample");
-            }
-            samples_.push_back(v);
+    // Rows are checked in order: every row before the first one whose width
+    // differs from the number of axes has its values checked, in order, and
+    // only then is that row reported. The sizes passed, so rows × axes is at
+    // most MAX_VALUES and the products below cannot overflow.
+    if (rows.uniform_rows > rows.rows) {
+        throw std::logic_error("Malformed row table");
+    }
+    const std::size_t checked_rows = rows.width == axes ? rows.uniform_rows : 0;
+    if (rows.values.size() < checked_rows * axes) {
+        throw std::logic_error("Malformed row table");
+    }
+    for (std::size_t i = 0; i < checked_rows * axes; ++i) {
+        if (!(std::fabs(rows.values[i]) <= 1.0)) {  // also refuses NaN and infinities
+            throw std::invalid_argument("Invalid sample");
         }
     }
+    if (checked_rows < rows.rows) {
+        throw std::invalid_argument("Ragged recording");
+    }
+    if (rows.values.size() != rows.rows * axes) {
+        throw std::logic_error("Malformed row table");
+    }
+    samples_ = std::move(rows.values);
 }
 
 std::span<const double> SampledRecording::sample(int pip) const {

@@ -10,6 +10,20 @@
 
 namespace kinetra {
 
+// Rows already gathered into one row-major vector by a reader that meets them
+// one at a time (the Python binding). `rows` rows were read in all; the first
+// `uniform_rows` of them are `width` values wide and are stored in order in
+// `values`; row `uniform_rows`, if there is one, has another width, and no
+// row from there on is stored. `values` is left empty instead when
+// `uniform_rows` × `width` exceeds SampledRecording::MAX_VALUES: no such table
+// passes the size checks, which come before any value is read.
+struct FlatRows {
+    std::vector<double> values;
+    std::size_t rows = 0;
+    std::size_t width = 0;
+    std::size_t uniform_rows = 0;
+};
+
 class SampledRecording {
 public:
     // Rows times axes never exceeds this (64 MiB of doubles).
@@ -22,6 +36,12 @@ public:
     SampledRecording(std::string name, std::vector<std::string> dimensions,
                      const std::vector<std::vector<double>>& rows, double bpm,
                      double beat_zero_seconds = 0.0, int start_pip = 0);
+
+    // The same from rows gathered flat: the same checks in the same order, and
+    // the values are taken over without a copy. A table that breaks the
+    // FlatRows layout throws std::logic_error instead of being read.
+    SampledRecording(std::string name, std::vector<std::string> dimensions, FlatRows rows,
+                     double bpm, double beat_zero_seconds = 0.0, int start_pip = 0);
 
     const std::string& name() const noexcept { return name_; }
     const std::vector<std::string>& dimensions() const noexcept { return dimensions_; }

@@ -19,7 +19,8 @@ from simple mechanisms so that their stated figures hold:
   −0.371 at pip 384.
 - mech_rocking_beam: x = sin θ + 0.08·sin 3θ; the beam end lifts more on
   the right than on the left, y = 0.262·sin²θ + 0.162·sin θ (from −0.025037
-  to 0.424).
+  to 0.424). The beam starts level at θ = 0, so its table starts at the
+  origin, as a crank-driven beam at rest position should.
 - mech_crank_rocker: x = cos θ, rocker y = 0.745·sin θ + 0.08·sin 3θ (peak
   0.5453 after scaling), z = 0.15·cos 3θ (0.123·cos 3θ after scaling).
 - mech_cam_return: x = Σ k^(−1.75)·sin kθ over k = 1 … 3, crest at pip 76

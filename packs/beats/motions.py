@@ -394,7 +394,13 @@ SPRING_X, SPRING_Z, SPRING_Y = 0.365895265801, 0.324078663995, 0.061170371497
 def spring(beat, g):
     """Each kick rings one axis from rest, the axes taking turns z+, x+, z-,
     x-; y rings with every kick, alternating. Snares ring y, percussion x and
-    bass z, alternating."""
+    bass z, alternating.
+
+    A ring lasts 58 pips, so the table starts at rest at pip 0 exactly when
+    no ringing event falls in the loop's last 58 pips: four_floor (by its
+    definition), and ukg_two_step, grime_sparse, afro_cross and
+    dancehall_space, whose scores leave that stretch to hats. Every other
+    score rings across the wrap (see the pickups in `scores`)."""
     s = beat.score
     kicks = s.lane("kick")
     turn = [("z", 1), ("x", 1), ("z", -1), ("x", -1)]

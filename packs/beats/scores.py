@@ -4,6 +4,14 @@ A bar is four beats of four sixteenths ("x..x" a beat) unless a beat group
 says otherwise (three or six steps: triplets); "|" starts the next bar, and a
 lane of fewer bars than the loop repeats. Levels: X accent, x normal, o soft,
 g ghost; T and t are toms in the perc lane.
+
+Most scores close the loop on a hit that rings across the wrap (the spring
+motion rings 58 pips after an event), so their spring tables start in
+motion. Four close on a pickup for that reason as much as for the groove:
+speed_garage and grime_half answer their first bar's bass pickup at the end
+of the second, drill_rolls picks the 808 up on the last sixteenth, under
+its triplet fill, and funky_syncopated ghosts after both backbeats of bar
+two.
 """
 
 from beats.notation import score, without
@@ -68,7 +76,8 @@ SCORES = {
         bass="X... ..x. .x.. ..x."),
     "speed_garage": score(
         512, swing=3, kick=FOUR, snare=BACKBEAT, hat="..X. ..X. ..X. ..X.",
-        bass="..X. ..x. ..X. .x.X|..X. ..x. ..X. x..."),
+        # Each bar's bass closes on a pickup into the next downbeat.
+        bass="..X. ..x. ..X. .x.X|..X. ..x. ..X. x..x"),
     "bassline": score(
         512, swing=3, kick=FOUR, snare=BACKBEAT, hat="g.x. g.x. g.x. g.xg",
         bass="X..x ..X. .x.. X.x.|X..x ..X. .x.X ..x."),
@@ -83,7 +92,7 @@ SCORES = {
     "grime_half": score(
         512, kick="X... .... .... ....", snare=HALF,
         hat="x... .... x... ....|x... .... x... ..g.",
-        bass="X... .... .... ..x.|X... ..x. .... ...."),
+        bass="X... .... .... ..x.|X... ..x. .... ..x."),   # a bass pickup closes each bar
     "drill_tresillo": score(
         512, kick="X... .... ..X. ....|X... ...X .... ....", snare=HALF,
         hat="x..x ..x. x..x ..x.",   # 3+3+2 twice, on the straight grid
@@ -95,9 +104,10 @@ SCORES = {
         bass="X... .... .... ..x.|X... ...x .... ..x."),
     "drill_rolls": score(
         512, kick="X... .... ..X. ....|X... ...X .... ....", snare=HALF,
-        # Bar two closes on a sixteenth-triplet fill across beat four.
+        # Bar two closes on a sixteenth-triplet fill across beat four, and the
+        # 808 picks up on the last sixteenth, under the fill.
         hat="x..x ..x. x..x ..x.|x..x ..x. x..x xoxoxo",
-        bass="X... .... ..x. ....|X... ...x .... ...."),
+        bass="X... .... ..x. ....|X... ...x .... ...x"),
     "amen_four_bar": score(1024, kick=AMEN_KICK, snare=AMEN_SNARE, hat=AMEN_RIDE,
                            bass=AMEN_BASS),
     "amen_no_ghosts": score(1024, kick=AMEN_KICK, snare=without(AMEN_SNARE, "g"),
@@ -183,7 +193,7 @@ SCORES = {
         bass="X... ..x. .x.. ...."),
     "funky_syncopated": score(
         512, kick="X... ..X. .... X...|X... ..X. ..X. ....",
-        snare=".... x... .g.. x...|.... x..g .... x...",
+        snare=".... x... .g.. x...|.... x..g .... x..g",   # bar two: ghosts after both backbeats
         hat="..x. ..x. ..x. ..x.", perc="...t .... ..t. ....",
         bass="X... ..x. .... x...|X... ..x. ..x. ...."),
     "broken_push": score(

@@ -4,6 +4,9 @@ Each plan lists its controls as (share of the loop, x, y[, z]): the share is
 where in the loop the curve passes the control, so the segment times are
 unequal. The curve is a periodic C2 cubic through the controls on each axis;
 x and y are scaled together to the 0.82 peak, z alone to its stated peak.
+A plan may run a few pips ahead of the loop (`LEADS`): the bow does, so that
+it does not start on its centre crossing (nor, with twisted_bow, at the
+origin).
 """
 
 from primitives import periodic_cubic
@@ -61,13 +64,22 @@ ORDER = ("kite", "hourglass", "hook", "crown", "bow", "crooked_cross", "asymmetr
          "fork", "folded_crown")
 
 
-def through(P, controls, axis):
-    return periodic_cubic(P, [(share * P, c[axis]) for share, *c in controls])
+# Pips by which a plan runs ahead of the loop: its controls are passed that
+# much earlier. The bow crosses itself near the centre, where its first
+# control sits; run 8 pips (a thirty-second note) ahead, it makes that pass
+# just before the downbeat and opens the loop on its way out to the upper
+# right, not on the crossing. twisted_bow keeps the bow's x and y and runs
+# its depth plan ahead by as much.
+LEADS = {"bow": 8}
+
+
+def through(P, controls, axis, lead=0):
+    return periodic_cubic(P, sorted(((share * P - lead) % P, c[axis]) for share, *c in controls))
 
 
 def plan_xy(P, plan):
-    controls = PLANS[plan]
-    return fit(columns(P, through(P, controls, 0), through(P, controls, 1)))
+    controls, lead = PLANS[plan], LEADS.get(plan, 0)
+    return fit(columns(P, through(P, controls, 0, lead), through(P, controls, 1, lead)))
 
 
 def spline(name):
@@ -75,7 +87,7 @@ def spline(name):
         if name in DEPTH_PLANS:
             plan, depth = DEPTH_PLANS[name]
             x, y = plan_xy(P, plan)
-            z = columns(P, through(P, depth, 0))[0]
+            z = columns(P, through(P, depth, 0, LEADS.get(plan, 0)))[0]
             return x, y, fit_one(z, Z_PEAKS[name])
         x, y = plan_xy(P, name)
         if len(PLANS[name][0]) == 3:

@@ -94,4 +94,34 @@ TEST(SampledRecording, RowViewsStorageWithoutCopying) {
     EXPECT_THROW(static_cast<void>(recording.sample(1)), std::out_of_range);
 }
 
+TEST(SampledRecording, FlatRowsAreCheckedLikeNestedOnes) {
+    using kinetra::FlatRows;
+    using kinetra::SampledRecording;
+    const auto build = [](FlatRows rows, std::vector<std::string> axes = {"x", "y"}) {
+        return message_of([&] { SampledRecording r("take", std::move(axes), std::move(rows), 120.0); });
+    };
+    // Two rows of two, then a row of one: the values before it are checked first.
+    EXPECT_EQ(build({{0.5, 0.5, 0.5, 2.0}, 3, 2, 2}), "Invalid sample");
+    EXPECT_EQ(build({{0.5, 0.5, 0.5, 0.5}, 3, 2, 2}), "Ragged recording");
+    // Rows one wide for two axes: ragged at the first row, values never read.
+    EXPECT_EQ(build({{9.0, 9.0}, 2, 1, 2}), "Ragged recording");
+    // Dropped values are fine when the sizes refuse the table first.
+    EXPECT_EQ(build({{}, SampledRecording::MAX_VALUES + 1, 1, SampledRecording::MAX_VALUES + 1}, {"x"}),
+              "Empty recording or recording resource limit exceeded");
+
+    const SampledRecording taken("take", {"x"}, FlatRows{{0.25, -0.25}, 2, 1, 2}, 120.0);
+    EXPECT_EQ(taken.sample(1)[0], -0.25);
+}
+
+TEST(SampledRecording, MalformedFlatRowsAreALogicErrorNeverARead) {
+    using kinetra::FlatRows;
+    const auto build = [](FlatRows rows) {
+        kinetra::SampledRecording r("take", {"x", "y"}, std::move(rows), 120.0);
+    };
+    EXPECT_THROW(build({{0.5}, 2, 2, 2}), std::logic_error);         // values missing
+    EXPECT_THROW(build({{0.5, 0.5, 0.5, 0.5, 0.5}, 2, 2, 2}), std::logic_error);  // values left over
+    EXPECT_THROW(build({{0.5, 0.5}, 1, 2, 2}), std::logic_error);    // more uniform rows than rows
+    EXPECT_THROW(build({{}, 2, 2, 2}), std::logic_error);            // dropped, yet the sizes pass
+}
+
 }  // namespace

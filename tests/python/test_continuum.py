@@ -220,7 +220,21 @@ def test_packets(n):
             assert changes == (2, 4, 6)[k % 3]
             peak = 0.82 * (0.85 ** k if variant == "cascading" else 1)
             assert abs(max(map(abs, part)) - peak) < 0.0005
-        assert rows(f"packet_{variant}_{n}")[0] == rows(f"packet_{variant}_{n}")[-1] == ZERO
+
+
+@pytest.mark.parametrize("n", [2, 3, 4, 5])
+@pytest.mark.parametrize("variant", ["alternating", "cascading", "crossing", "depth"])
+def test_packets_are_active_on_79_percent_and_rest_near_the_centre(variant, n):
+    t = rows(f"packet_{variant}_{n}")
+    slot = 512 / n
+    far = [max(map(abs, r)) > 0.001 for r in t]
+    for k in range(n):
+        part = far[math.ceil(k * slot):math.ceil((k + 1) * slot)]
+        first, last = part.index(True), len(part) - 1 - part[::-1].index(True)
+        assert all(part[first:last + 1]), k  # one unbroken packet, rests either side
+        assert round(100 * sum(part) / slot) == 79, k
+    # The rest across the wrap: near the centre, but not on it.
+    assert t[-1] == t[0] != ZERO and not far[0]
 
 
 @pytest.mark.parametrize("name, rests", [

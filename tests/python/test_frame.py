@@ -1,5 +1,8 @@
+import copy
 import decimal
 import fractions
+import pickle
+import weakref
 
 import pytest
 
@@ -38,6 +41,30 @@ def test_offset3_is_a_read_only_snapshot_without_constructor():
     with pytest.raises(AttributeError):
         o.extra = 1
     assert o != kinetra.circle(8) and o == o  # identity only
+
+
+def test_offset3_has_no_back_door_and_no_pickling():
+    # __new__ must not hand out an instance whose fields were never set.
+    with pytest.raises(TypeError, match=r"^kinetra\.Offset3: No constructor defined!$"):
+        kinetra.Offset3.__new__(kinetra.Offset3)
+    o = kinetra.sample("circle", 8)
+    for duplicate in (pickle.dumps, copy.copy, copy.deepcopy):
+        with pytest.raises(TypeError):
+            duplicate(o)
+    with pytest.raises(TypeError):
+        len(o)
+    with pytest.raises(TypeError):
+        o[0]
+    assert weakref.ref(o)() is o
+    assert not hasattr(o, "__dict__")
+    # A dropped instance's memory may serve the next one: its weak references
+    # die with it and the next one starts clean.
+    ref = weakref.ref(o)
+    del o
+    assert ref() is None
+    again = [kinetra.sample("circle", p) for p in range(100)]
+    assert [a.as_tuple() for a in again] == [kinetra.circle(p).as_tuple() for p in range(100)]
+    assert all(weakref.getweakrefcount(a) == 0 for a in again)
 
 
 @pytest.mark.parametrize(
@@ -189,3 +216,35 @@ def test_subclass_swallowing_a_failed_base_init_is_not_half_built():
 
     with pytest.raises(TypeError, match=r"__init__\(\) must be called"):
         Swallow()
+
+
+def _instances():
+    pattern = kinetra.SampledPattern("p", "d", [(0.5, 0.0, 0.0), (0.25, 0.0, 0.0)])
+    return [
+        (pattern, (1,), {"pip_count": 1}, (0.25, 0.0, 0.0)),
+        (kinetra.PatternLibrary([pattern]), ("p", -1), {"name": "p", "pip_count": -1}, (0.25, 0.0, 0.0)),
+        (kinetra.SampledRecording("r", ["x"], [[0.5], [0.25]], 60.0), (1,), {"pip": 1}, [0.25]),
+    ]
+
+
+@pytest.mark.parametrize("index", range(3))
+def test_sample_methods_read_as_methods_however_they_are_reached(index):
+    import pydoc
+
+    obj, args, kwargs, expected = _instances()[index]
+    cls = type(obj)
+
+    def plain(result):
+        return result.as_tuple() if isinstance(result, kinetra.Offset3) else result
+
+    bound = obj.sample
+    assert bound.__self__ is obj and plain(bound(*args)) == expected
+    assert plain(obj.sample(*args)) == plain(obj.sample(**kwargs)) == expected
+    assert plain(cls.sample(obj, *args)) == expected
+    assert cls.sample is cls.sample
+    assert cls.sample.__doc__.startswith(f"sample(self: kinetra.{cls.__name__}, ")
+    assert ("sample", "method") in [(a[0], a[1]) for a in pydoc.classify_class_attrs(cls)]
+    with pytest.raises(TypeError):
+        cls.sample(object(), *args)
+    with pytest.raises(TypeError):
+        obj.sample(*args, 1)

@@ -33,6 +33,19 @@ def test_catalogue_lists_builtins_then_packs_as_fresh_dicts():
     assert len({e["name"] for e in first}) == len(first)
 
 
+def test_changing_a_returned_catalogue_changes_no_later_one():
+    pristine = kinetra.catalogue()
+    library = kinetra.PatternLibrary([kinetra.SampledPattern("own", "d", [(0.5, 0.0, 0.0)])])
+    for returned in (kinetra.catalogue(), library.catalogue()):
+        returned[0]["name"] = "changed"
+        returned[-1].clear()
+        returned[1].update(extra=1)
+        del returned[2]
+    assert kinetra.catalogue() == pristine
+    assert library.catalogue() == pristine + [
+        {"name": "own", "description": "d", "period_pips": 1, "dimensions": 1}]
+
+
 def test_every_catalogue_name_samples_its_own_pattern():
     for name in BUILTINS:
         for pip in (0, 17, -1):

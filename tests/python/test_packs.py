@@ -121,6 +121,12 @@ def test_ratchet_bump_at_zero_spills_over_the_wrap():
     assert moving.isdisjoint(range(56, 249))
 
 
+def test_71_pack_tables_start_at_the_origin():
+    starts = [e["name"] for e in pack_entries()
+              if kinetra.sample(e["name"], 0).as_tuple() == (0.0, 0.0, 0.0)]
+    assert len(starts) == 71, starts
+
+
 def test_double_pump_moves_y_alone():
     y = column("lfo_double_pump", 1)
     assert all(x == 0.0 for x in column("lfo_double_pump", 0))
