@@ -264,8 +264,24 @@ def _container(draw, objs, kinds):
         return (o for o in objs)
     if kind == "array" and all(type(o) is float for o in objs):
         return array.array("d", objs)
-    # Array inputs for the buffer path (numpy arrays of other dtypes, strides
-    # and shapes) slot in here once the module reads buffers directly.
+    if kind == "ndarray" and numpy is not None:
+        # A table of rows as a 2-D array of doubles (the direct buffer path)
+        # in one of a few layouts holding the same values. Other dtypes,
+        # ranks and strides: test_fuzz_arrays.py.
+        flat = [list(row) for row in objs if isinstance(row, (list, tuple, array.array))]
+        if (len(flat) == len(objs) and all(type(v) is float for row in flat for v in row)
+                and len({len(row) for row in flat}) <= 1):
+            table = numpy.array(flat, dtype="float64")
+            if table.ndim != 2:
+                return list(objs)
+            layout = draw(st.sampled_from(["c", "fortran", "strided", "read_only"]))
+            if layout == "fortran":
+                return numpy.asfortranarray(table)
+            if layout == "strided":
+                return numpy.repeat(table, 2, axis=0)[::2]
+            if layout == "read_only":
+                table.flags.writeable = False
+            return table
     return list(objs)
 
 
@@ -310,7 +326,7 @@ def sequence_of(draw, elements, min_size=0, max_size=6, limits=()):
             raise Boom("sequence")
         return raising(), Raises(Boom)
     failure = first_failure(*exps)
-    container = _container(draw, objs, ["list", "list", "tuple", "generator"])
+    container = _container(draw, objs, ["list", "list", "tuple", "generator", "ndarray"])
     return container, failure if failure is not None else list(exps)
 
 
