@@ -118,6 +118,16 @@ def bumps(P, *events):
 
 # --- asymmetric event envelope -----------------------------------------------------
 
+def raised_cosine(d, rise, fall):
+    """The event shape at signed distance d from the event (negative before it):
+    1 exactly at the event, rising over `rise` and falling over `fall`, 0 outside."""
+    if -rise < d <= 0:
+        return (1 + cos(pi * d / rise)) / 2
+    if 0 <= d < fall:
+        return (1 + cos(pi * d / fall)) / 2
+    return 0.0
+
+
 def envelope(P, t, rise, fall):
     """Raised-cosine envelope of an event at time t: 1 exactly at t, 0 outside.
 
@@ -125,12 +135,7 @@ def envelope(P, t, rise, fall):
     it, measured around the loop.
     """
     def curve(p):
-        d = loop_distance(p, t, P)
-        if -rise < d <= 0:
-            return (1 + cos(pi * d / rise)) / 2
-        if 0 <= d < fall:
-            return (1 + cos(pi * d / fall)) / 2
-        return 0.0
+        return raised_cosine(loop_distance(p, t, P), rise, fall)
 
     return curve
 

@@ -10,7 +10,8 @@ other envelope overlaps puts its axis exactly at its peak.
 
 import math
 from functools import lru_cache
-from math import cos, pi
+
+from primitives import raised_cosine
 
 # (rise, fall) in pips per lane. The club envelopes shape the four basic
 # motions; the dancefloor envelopes, a little longer, the twelve further ones.
@@ -25,14 +26,6 @@ TICK = (3.2, 12.8)
 ACTIVITY = {"kick": 1.0, "snare": 0.6, "perc": 0.4, "hat": 0.15, "bass": 0.3}
 
 
-def envelope(d, rise, fall):
-    if -rise < d <= 0:
-        return (1 + cos(pi * d / rise)) / 2
-    if 0 <= d < fall:
-        return (1 + cos(pi * d / fall)) / 2
-    return 0.0
-
-
 def pulses(P, hits):
     """Sum over hits (t, peak, (rise, fall)) of peak * E(p - t), for p = 0 .. P-1.
 
@@ -43,7 +36,7 @@ def pulses(P, hits):
         if peak == 0:
             continue
         for k in range(math.floor(t - rise), math.ceil(t + fall) + 1):
-            e = envelope(k - t, rise, fall)
+            e = raised_cosine(k - t, rise, fall)
             if e:
                 values[k % P] += peak * e
     return values

@@ -1,6 +1,6 @@
 """Helpers shared by the continuous-shape families: sampling and scaling."""
 
-from primitives import TAU, peak_normalise, sampled
+from primitives import TAU, peak_normalise, sampled, scale_to_peak
 
 PEAK = 0.82
 
@@ -16,8 +16,7 @@ def largest(*cols):
 
 def fit(cols, peak=PEAK):
     """Scale all columns by one factor so that their largest magnitude is `peak`."""
-    k = peak / largest(*cols)
-    return [[k * v for v in c] for c in cols]
+    return scale_to_peak(cols, peak)
 
 
 def fit_one(col, peak):
