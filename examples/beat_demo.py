@@ -9,8 +9,7 @@ one bar. The drawing is the one `kinetra show` uses (kinetra_tools.trace).
 import argparse
 import sys
 
-import kinetra
-from kinetra_tools import trace
+from kinetra_tools import DefaultPattern, Tempo, trace
 
 
 def main():
@@ -22,13 +21,14 @@ def main():
     if not args.bpm > 0:
         parser.error("BPM must be positive")
     try:
-        kinetra.sample(args.pattern, 0)
+        source = DefaultPattern(args.pattern)
     except ValueError as error:
         parser.error(str(error))
+    tempo = Tempo(args.bpm)
     if sys.stdout.isatty():
-        trace.live(args.pattern, args.bpm, args.bars, sys.stdout)
+        trace.live(source, tempo, args.bars, sys.stdout)
     else:
-        trace.summary(args.pattern, args.bpm, min(args.bars, 1), sys.stdout)
+        trace.summary(source, tempo, min(args.bars, 1), sys.stdout)
 
 
 if __name__ == "__main__":

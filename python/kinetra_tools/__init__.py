@@ -4,7 +4,13 @@ The extension module ``kinetra`` stays exactly as it is; this package sits
 beside it in the same wheel and reads everything through
 ``kinetra.catalogue()`` and ``kinetra.sample``.
 
-- ``clock``: seconds and video frames to pips and back, exactly;
+- ``timeline``: the one interface of musical time (seconds to pips and back)
+  that every clock implements, and ``Frames``, video frames over a timeline;
+- ``clock``: the constant tempo (``Tempo``), exactly;
+- ``sources``: what the tools move a point with: a default pattern, a
+  ``SampledPattern``, a ``PatternLibrary`` entry, a ``SampledRecording``;
+- ``loops``: a user's loop read from a CSV, JSON or ``.npy`` file;
+- ``frames``: the frame stream (frame, seconds, pip, each source's x, y, z);
 - ``patterns``: catalogue entries with the pack they come from;
 - ``export``: one row per frame (frame, seconds, pip, x, y, z) as CSV or JSON;
 - ``trace``: the terminal trace of ``kinetra show``;
@@ -16,14 +22,33 @@ from typing import TYPE_CHECKING, Any
 
 if TYPE_CHECKING:
     from .clock import FrameClock, Tempo, frame_pip, pip_at, seconds_at
+    from .frames import Frame, stream
+    from .loops import read_loop
+    from .sources import DefaultPattern, LibraryPattern, Recording, Source, UserPattern, open_source
+    from .timeline import Frames, Timeline
 
-__all__ = ["FrameClock", "Tempo", "frame_pip", "pip_at", "seconds_at"]
+# Public name -> the module that defines it. Each loads on first use, so the
+# command starts without the ones it does not need.
+_HOMES = {
+    "FrameClock": "clock", "Tempo": "clock", "frame_pip": "clock", "pip_at": "clock",
+    "seconds_at": "clock",
+    "Frames": "timeline", "Timeline": "timeline",
+    "Source": "sources", "DefaultPattern": "sources", "UserPattern": "sources",
+    "LibraryPattern": "sources", "Recording": "sources", "open_source": "sources",
+    "read_loop": "loops",
+    "Frame": "frames", "stream": "frames",
+}
+__all__ = [
+    "DefaultPattern", "Frame", "FrameClock", "Frames", "LibraryPattern", "Recording", "Source",
+    "Tempo", "Timeline", "UserPattern", "frame_pip", "open_source", "pip_at", "read_loop",
+    "seconds_at", "stream",
+]
 
 
 def __getattr__(name: str) -> Any:
-    # The time helpers load on first use, so the command starts without them.
-    if name in __all__:
-        from . import clock
+    home = _HOMES.get(name)
+    if home is not None:
+        import importlib
 
-        return getattr(clock, name)
+        return getattr(importlib.import_module(f".{home}", __name__), name)
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

@@ -21,109 +21,74 @@ Numbers are taken at the decimal value they are written with: the float
 
 from __future__ import annotations
 
-import math
-from decimal import Decimal
 from fractions import Fraction
 from typing import Final
 
 import kinetra
 
+from .numbers import Number, exact, floor, integer, positive
+from .timeline import Frames
+
 PIPS_PER_BEAT: Final = kinetra.PIPS_PER_BEAT
 BEATS_PER_BAR: Final = 4
 
-Number = int | float | Fraction | Decimal | str
-
-
-def exact(value: Number, what: str = "value") -> Fraction:
-    """The number as an exact fraction; floats at the decimal they print as.
-
-    Raises ValueError for anything that is not a finite number.
-    """
-    if isinstance(value, bool):
-        raise ValueError(f"{what} must be a number, not {value!r}")
-    try:
-        if isinstance(value, float):
-            return Fraction(repr(value))  # 29.97 means 2997/100, not the nearest double
-        if isinstance(value, str):
-            return Fraction(value.strip())
-        if isinstance(value, (int, Fraction, Decimal)):
-            return Fraction(value)
-    except (ValueError, ZeroDivisionError, OverflowError):
-        pass
-    raise ValueError(f"{what} must be a finite number: {value!r}")
-
-
-def _positive(value: Number, what: str) -> Fraction:
-    number = exact(value, what)
-    if number <= 0:
-        raise ValueError(f"{what} must be positive: {value!r}")
-    return number
-
-
-def _floor(value: Fraction) -> int:
-    return value.numerator // value.denominator
+__all__ = ["BEATS_PER_BAR", "PIPS_PER_BEAT", "FrameClock", "Number", "Tempo", "exact",
+           "frame_pip", "pip_at", "seconds_at"]
 
 
 class Tempo:
-    """A tempo and a beat origin: seconds to pips and back, exactly."""
+    """A constant tempo and a beat origin: seconds to pips and back, exactly.
+
+    The simplest ``Timeline``: pip p starts at beat_zero + p * 60 / (bpm * 64).
+    """
 
     __slots__ = ("bpm", "beat_zero_seconds", "_pips_per_second")
 
     def __init__(self, bpm: Number, beat_zero_seconds: Number = 0) -> None:
-        self.bpm: Fraction = _positive(bpm, "BPM")
+        self.bpm: Fraction = positive(bpm, "BPM")
         self.beat_zero_seconds: Fraction = exact(beat_zero_seconds, "beat zero")
         self._pips_per_second = self.bpm * PIPS_PER_BEAT / 60
 
     def pip_at(self, seconds: Number) -> int:
         """The pip sounding at ``seconds``: the last one started by then."""
-        return _floor((exact(seconds, "seconds") - self.beat_zero_seconds) * self._pips_per_second)
+        return floor((exact(seconds, "seconds") - self.beat_zero_seconds) * self._pips_per_second)
 
     def seconds_at(self, pip: int) -> Fraction:
         """The exact time at which ``pip`` starts."""
-        return self.beat_zero_seconds + Fraction(_integer(pip, "pip")) / self._pips_per_second
+        return self.beat_zero_seconds + Fraction(integer(pip, "pip")) / self._pips_per_second
 
     def bars_seconds(self, bars: int) -> Fraction:
         """The length of ``bars`` bars of four beats, in seconds."""
-        return Fraction(_integer(bars, "bars") * BEATS_PER_BAR * 60) / self.bpm
+        return Fraction(integer(bars, "bars") * BEATS_PER_BAR * 60) / self.bpm
+
+    def frame_pips(self, fps: Fraction):  # type: ignore[no-untyped-def]
+        """frame -> pip at ``fps``, as one integer expression (no Fraction per frame)."""
+        # pip(n) = floor(n * step - offset), with step and offset as one
+        # common-denominator pair of integers.
+        step = self._pips_per_second / fps
+        offset = self.beat_zero_seconds * self._pips_per_second
+        den = step.denominator * offset.denominator
+        num = step.numerator * offset.denominator
+        off = offset.numerator * step.denominator
+
+        def pip(frame: int) -> int:
+            return (frame * num - off) // den
+
+        return pip
 
 
-class FrameClock:
-    """Video or lighting frames at a fixed rate, each mapped to its pip.
+class FrameClock(Frames):
+    """Video or lighting frames at a fixed rate and a constant tempo.
 
     ``pip(n)`` is computed from n alone with integer arithmetic (see the
     module docstring for the rounding rule), so it never drifts.
     """
 
-    __slots__ = ("tempo", "fps", "_num", "_off", "_den")
+    __slots__ = ("tempo",)
 
     def __init__(self, fps: Number, bpm: Number, beat_zero_seconds: Number = 0) -> None:
         self.tempo = Tempo(bpm, beat_zero_seconds)
-        self.fps: Fraction = _positive(fps, "FPS")
-        # pip(n) = floor(n * step - offset), with step and offset as one
-        # common-denominator pair of integers.
-        step = self.tempo._pips_per_second / self.fps
-        offset = self.tempo.beat_zero_seconds * self.tempo._pips_per_second
-        self._den = step.denominator * offset.denominator
-        self._num = step.numerator * offset.denominator
-        self._off = offset.numerator * step.denominator
-
-    def pip(self, frame: int) -> int:
-        """The pip sounding while frame ``frame`` is shown."""
-        return (_integer(frame, "frame") * self._num - self._off) // self._den
-
-    def seconds(self, frame: int) -> Fraction:
-        """The exact time at which frame ``frame`` is shown."""
-        return Fraction(_integer(frame, "frame")) / self.fps
-
-    def frames_before(self, seconds: Number) -> int:
-        """How many frames, from frame 0, are shown before ``seconds``."""
-        return max(0, math.ceil(exact(seconds, "seconds") * self.fps))
-
-
-def _integer(value: int, what: str) -> int:
-    if isinstance(value, bool) or not isinstance(value, int):
-        raise TypeError(f"{what} must be an int, not {type(value).__name__}")
-    return value
+        super().__init__(fps, self.tempo)
 
 
 def pip_at(seconds: Number, bpm: Number, beat_zero_seconds: Number = 0) -> int:

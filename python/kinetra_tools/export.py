@@ -1,8 +1,8 @@
 """Positions per video frame, for keyframing in animation, video or lighting tools.
 
 One row per frame from frame 0: the frame number, the time it is shown in
-seconds, the pip it shows (see ``clock`` for the rounding rule) and the
-pattern's x, y and z there. Numbers are written in Python's shortest exact
+seconds, the pip it shows (see ``timeline`` for the rounding rule) and the
+source's x, y and z there. Numbers are written in Python's shortest exact
 form, so reading them back gives the very same doubles.
 """
 
@@ -13,36 +13,26 @@ import json
 from collections.abc import Iterator
 from typing import Final, TextIO
 
-import kinetra
-
-from .clock import FrameClock
+from .frames import stream
+from .sources import Source
+from .timeline import Frames
 
 COLUMNS: Final = ("frame", "seconds", "pip", "x", "y", "z")
-PIP_MIN: Final = -(2**31)
-PIP_MAX: Final = 2**31 - 1
 
 Row = tuple[int, float, int, float, float, float]
 
 
-def rows(name: str, clock: FrameClock, frames: int) -> Iterator[Row]:
-    """Frames 0 to ``frames`` - 1 of pattern ``name`` under ``clock``.
+def rows(source: Source, frames: Frames, count: int, start: int = 0) -> Iterator[Row]:
+    """Frames ``start`` to ``start + count - 1`` of ``source``.
 
     Raises ValueError before the first row if a frame's pip would leave the
     signed 32-bit range the module takes.
     """
-    if frames > 0:
-        first, last = clock.pip(0), clock.pip(frames - 1)
-        if min(first, last) < PIP_MIN or max(first, last) > PIP_MAX:
-            raise ValueError("span too long: its pips leave the 32-bit pip range")
-    return _rows(name, clock, frames)
+    return (_row(f.frame, f.seconds, f.pip, f.points[0]) for f in stream([source], frames, count, start))
 
 
-def _rows(name: str, clock: FrameClock, frames: int) -> Iterator[Row]:
-    sample = kinetra.sample
-    for n in range(frames):
-        pip = clock.pip(n)
-        x, y, z = sample(name, pip).as_tuple()
-        yield n, float(clock.seconds(n)), pip, x, y, z
+def _row(frame: int, seconds: object, pip: int, point: tuple[float, float, float]) -> Row:
+    return (frame, float(seconds), pip, *point)  # type: ignore[arg-type]
 
 
 def write_csv(table: Iterator[Row], out: TextIO) -> None:

@@ -1,7 +1,8 @@
-"""The terminal trace of ``kinetra show``: an ASCII dot following a pattern.
+"""The terminal trace of ``kinetra show``: an ASCII dot following a source.
 
-In a terminal the dot moves live, in step with the beat, for the bars asked
-for; anywhere else (a pipe, a file, CI) one line is printed per half beat.
+In a terminal the dot moves live, in step with the timeline, for the bars
+asked for; anywhere else (a pipe, a file, CI) one line is printed per half
+beat.
 """
 
 from __future__ import annotations
@@ -9,9 +10,9 @@ from __future__ import annotations
 import time
 from typing import TextIO
 
-import kinetra
-
-from .clock import BEATS_PER_BAR, PIPS_PER_BEAT, Tempo
+from .clock import BEATS_PER_BAR, PIPS_PER_BEAT
+from .sources import Source
+from .timeline import Timeline
 
 WIDTH, HEIGHT = 41, 15
 TRAIL = 24
@@ -37,45 +38,51 @@ def _bars(bars: int) -> str:
     return f"{bars} bar" if bars == 1 else f"{bars} bars"
 
 
-def _screen_cell(name: str, pip: int) -> tuple[int, int]:
-    o = kinetra.sample(name, pip)
-    # Screen rows grow downwards, so +y is drawn towards the top.
-    return cell(o.x, WIDTH), HEIGHT - 1 - cell(o.y, HEIGHT)
+def screen_cell(point: tuple[float, float, float]) -> tuple[int, int]:
+    """The (column, row) of a point; +y is drawn towards the top."""
+    x, y, _ = point
+    return cell(x, WIDTH), HEIGHT - 1 - cell(y, HEIGHT)
 
 
-def live(name: str, bpm: float, bars: int, out: TextIO) -> None:
+def _tempo_text(timeline: Timeline) -> str:
+    bpm = getattr(timeline, "bpm", None)
+    return f" at {float(bpm):g} BPM" if bpm is not None else ""
+
+
+def live(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
     """Redraw the dot about 30 times a second until ``bars`` bars have played."""
-    tempo = Tempo(bpm)
     total = bars * BEATS_PER_BAR * PIPS_PER_BEAT
+    first = timeline.seconds_at(0)
     trail: list[tuple[int, int]] = []
     start = time.monotonic()
     out.write("\x1b[?25l")  # hide the cursor while drawing
     try:
-        while (pip := tempo.pip_at(time.monotonic() - start)) < total:
-            trail = (trail + [_screen_cell(name, pip)])[-TRAIL:]
-            out.write("\x1b[H\x1b[2J" + frame(name, pip, trail) + "\n")
+        while (pip := timeline.pip_at(first + time.monotonic() - start)) < total:
+            trail = (trail + [screen_cell(source.sample(pip))])[-TRAIL:]
+            out.write("\x1b[H\x1b[2J" + frame(source.name, pip, trail) + "\n")
             out.flush()
             time.sleep(1 / 30)
     finally:
         out.write("\x1b[?25h")
-    out.write(f"{_bars(bars)} of {name} at {bpm:g} BPM\n")
+    out.write(f"{_bars(bars)} of {source.name}{_tempo_text(timeline)}\n")
 
 
-def summary(name: str, bpm: float, bars: int, out: TextIO) -> None:
+def summary(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
     """One line per half beat: the beat, the dot's column, and x, y, z."""
-    out.write(f"{name} at {bpm:g} BPM, {_bars(bars)} (no terminal: one line per half beat)\n")
+    out.write(f"{source.name}{_tempo_text(timeline)}, {_bars(bars)} "
+              "(no terminal: one line per half beat)\n")
     for pip in range(0, bars * BEATS_PER_BAR * PIPS_PER_BEAT, PIPS_PER_BEAT // 2):
-        o = kinetra.sample(name, pip)
+        x, y, z = source.sample(pip)
         track = [" "] * WIDTH
-        track[cell(o.x, WIDTH)] = "@"
+        track[cell(x, WIDTH)] = "@"
         beat = pip // PIPS_PER_BEAT
         mark = f"{beat // BEATS_PER_BAR + 1}.{beat % BEATS_PER_BAR + 1}" if pip % PIPS_PER_BEAT == 0 else ""
-        out.write(f"{mark:>4} |{''.join(track)}| x={o.x:+.3f} y={o.y:+.3f} z={o.z:+.3f}\n")
+        out.write(f"{mark:>4} |{''.join(track)}| x={x:+.3f} y={y:+.3f} z={z:+.3f}\n")
 
 
-def show(name: str, bpm: float, bars: int, out: TextIO) -> None:
+def show(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
     """Live in a terminal, one line per half beat elsewhere."""
     if out.isatty():
-        live(name, bpm, bars, out)
+        live(source, timeline, bars, out)
     else:
-        summary(name, bpm, bars, out)
+        summary(source, timeline, bars, out)

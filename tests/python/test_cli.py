@@ -149,10 +149,10 @@ def test_show_moves_live_in_a_terminal():
         def isatty(self):
             return True
 
-    from kinetra_tools import trace
+    from kinetra_tools import DefaultPattern, Tempo, trace
 
     screen = Terminal()
-    trace.show("circle", 3000.0, 1, screen)  # one bar at 3000 BPM: 80 ms
+    trace.show(DefaultPattern("circle"), Tempo(3000), 1, screen)  # one bar at 3000 BPM: 80 ms
     out = screen.getvalue()
     frames = out.split("\x1b[H\x1b[2J")[1:]
     assert frames and all(f.startswith("circle  bar 1  beat ") for f in frames)
