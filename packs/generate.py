@@ -11,8 +11,9 @@ to twelve decimals, checks every table and registry rule, and only then writes:
   packs/tables_NN.cpp       the tables and sample functions, in NN chunks
 
 under the output directory. The chunks are built in worker processes, one
-per available core. A pack may also declare checks across its built tables
-(`Pack.checks`, given the largest |x|, |y|, |z| of every table). A violated
+per available core. Checks across the built tables, given the largest |x|,
+|y|, |z| of every table, follow: the registry's own largest magnitudes
+(exactly), and any a pack declares (`Pack.checks`). A violated
 rule fails the run with the pattern's name and the rule, and nothing is
 written. Files whose content is unchanged are left
 alone, so a recipe edit recompiles only the chunks it touched.
@@ -241,7 +242,8 @@ def declared(synthetic=False):
         return list(study.PACKS), study.patterns(), []
     packs = load_packs(pack_order())
     return ([pack.name for pack in packs], [p for pack in packs for p in pack.patterns],
-            [check for pack in packs for check in pack.checks])
+            [invariants.check_registry_largest]
+            + [check for pack in packs for check in pack.checks])
 
 
 # Chunks are built in worker processes; each loads the declarations once.
