@@ -320,8 +320,9 @@ bool PipArray::load(py::handle src, bool convert) {
 
 // A 1-D buffer of integers, held and checked in place: taken, or refused when
 // a value lies outside the pip range (its elements would be refused one by
-// one just the same). Anything else is no such buffer (and is then read as a
-// sequence), with nothing held and no error set.
+// one just the same). A buffer of any other rank is refused too. Any other
+// object, or a 1-D buffer of something else, is no such buffer (and is then
+// read as a sequence), with nothing held and no error set.
 PipArray::Loaded PipArray::load_buffer(py::handle src) {
     if (!PyObject_CheckBuffer(src.ptr())) {
         return Loaded::no_buffer;
@@ -331,10 +332,13 @@ PipArray::Loaded PipArray::load_buffer(py::handle src) {
         return Loaded::no_buffer;
     }
     held_ = true;
+    if (view_.ndim != 1) {
+        release();  // pips are a row of values, never a table or a scalar
+        return Loaded::refused;
+    }
     Item item;
-    if (view_.ndim != 1 || view_.shape == nullptr || view_.strides == nullptr ||
-        view_.suboffsets != nullptr || view_.shape[0] < 0 ||
-        !integer_item(view_.format, view_.itemsize, item)) {
+    if (view_.shape == nullptr || view_.strides == nullptr || view_.suboffsets != nullptr ||
+        view_.shape[0] < 0 || !integer_item(view_.format, view_.itemsize, item)) {
         release();
         return Loaded::no_buffer;
     }

@@ -5,14 +5,15 @@
 // Contract:
 // - `pips` (PipArray): a 1-D buffer of integers (struct codes b B h H i I l L
 //   q Q n N, any byte order, any stride or alignment, read-only is fine) is
-//   read in place, and every value must lie in the signed 32-bit range. Any
-//   other object (including a buffer of another kind or rank) is taken as
-//   pybind11 takes a list of int: a sequence that is not str or bytes, or a
-//   generator, set, dict view, map or zip consumed whole into a tuple first,
-//   each element converted exactly as the int caster converts the per-call
-//   pip, with that parameter's convert flag (no-conversion for the methods).
-//   A value that does not convert makes the argument fail with pybind11's
-//   TypeError, as one bad pip makes `sample` fail.
+//   read in place, and every value must lie in the signed 32-bit range; a
+//   buffer of any other rank is refused. Any other object (a 1-D buffer of
+//   something else included) is taken as pybind11 takes a list of int: a
+//   sequence that is not str or bytes, or a generator, set, dict view, map or
+//   zip consumed whole into a tuple first, each element converted exactly as
+//   the int caster converts the per-call pip, with that parameter's convert
+//   flag (no-conversion for the methods). A value that does not convert makes
+//   the argument fail with pybind11's TypeError, as one bad pip makes
+//   `sample` fail; an error the object raises while it is read comes through.
 // - `out` (OutArg): None, or a writable, C-contiguous buffer of C doubles
 //   (format "d" in this machine's byte order) of shape (n, 3) for n pips.
 //   Anything else raises before any row is written: TypeError when it is no
