@@ -73,7 +73,7 @@ def best_of(calls, rounds):
 def row(label, value, unit, anchor_label="", anchor=None, goal=""):
     text = f"{label:<46} {value:9.2f} {unit:<6}"
     if anchor is not None:
-        text += f" vs {anchor_label:<34} {anchor:9.2f} {unit:<6} ratio {value / anchor:6.3f}"
+        text += f" vs {anchor_label:<44} {anchor:9.2f} {unit:<6} ratio {value / anchor:6.3f}"
     if goal:
         text += f"   goal {goal}"
     print(text, flush=True)
