@@ -162,6 +162,11 @@ double empty_rows[3] = {};  // where a result of no rows points
 
 int rows_getbuffer(PyObject* self, Py_buffer* view, int flags) {
     auto* rows = reinterpret_cast<Rows*>(self);
+    if ((flags & PyBUF_F_CONTIGUOUS) == PyBUF_F_CONTIGUOUS && rows->shape[0] > 1) {
+        PyErr_SetString(PyExc_BufferError, "rows are C-contiguous, not Fortran-contiguous");
+        view->obj = nullptr;
+        return -1;
+    }
     view->obj = Py_NewRef(self);
     view->buf = rows->data;
     view->len = rows->shape[0] * static_cast<Py_ssize_t>(ROW_BYTES);

@@ -98,8 +98,10 @@ TEST(PipWrap, AgreesWithWrapPip) {
     }
     for (int period : periods) {
         const kinetra::PipWrap wrap(period);
-        std::vector<int> pips = {INT_MIN, INT_MIN + 1, -period, -1, 0, 1, period - 1, period,
-                                 INT_MAX - 1, INT_MAX};
+        std::vector<int> pips = {INT_MIN, INT_MIN + 1, -1, 0, 1, INT_MAX - 1, INT_MAX};
+        if (period > 0) {
+            pips.insert(pips.end(), {-period, period - 1, period});
+        }
         for (int k = 0; k < 2000; ++k) {
             pips.push_back(static_cast<int>(static_cast<std::uint32_t>(next())));
         }
