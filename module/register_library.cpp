@@ -7,7 +7,7 @@
 
 #include "module/convert.hpp"
 #include "module/name_view.hpp"
-#include "module/fast_method.hpp"
+#include "module/fast_lookup.hpp"
 #include "module/register.hpp"
 #include "user/pattern_library.hpp"
 
@@ -28,8 +28,9 @@ void register_library(py::module_& m) {
         .def("catalogue", [](const PatternLibrary& library) {
             return catalogue_to_list(library.catalogue());
         });
-    // Sampled in loops: called without a bound method object in between.
-    call_as_method(cls, "sample");
+    // Sampled in loops: called without a bound method object in between, the
+    // everyday call without pybind11's dispatch.
+    serve_library_sample_fast(cls);
 }
 
 }  // namespace kinetra::python
