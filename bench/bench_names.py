@@ -135,7 +135,7 @@ def main():
     full = [kinetra.SampledPattern(n, "cue", full_rows) for n in user_names]
     build = {"kinetra": kinetra, "full": full, "patterns": patterns}
     built = interleaved(["kinetra.PatternLibrary(full)", "kinetra.PatternLibrary(patterns)"],
-                        build, 1, rounds=7)
+                        build, 1, rounds=15)
     row(f"PatternLibrary({LIBRARY_SIZE} x 1,024 samples), constructor",
         built["kinetra.PatternLibrary(full)"] * 1e3, "ms", goal="<= 1.1 x before")
     row(f"PatternLibrary({LIBRARY_SIZE} x 16 samples), constructor",
