@@ -58,10 +58,10 @@ bool small_pip(PyObject* object, int& pip) noexcept {
 
 // A built-in function of the module like any other (its `self` is the
 // module), with the docstring of the pybind11 function it stands in front
-// of. Both are kept for the life of the process: the module body runs once,
-// in one interpreter.
+// of. Both, and the docstring's text, are kept for the life of the process
+// and never freed: the module body runs once, in one interpreter, and a late
+// reader during shutdown still finds them.
 PyMethodDef sample_def = {"sample", nullptr, METH_FASTCALL | METH_KEYWORDS, nullptr};
-std::string sample_doc;
 PyObject* pybind_sample = nullptr;
 
 PyObject* sample_fast(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -113,9 +113,9 @@ PyObject* library_sample_fast(PyObject* pybind_function, PyObject* const* args, 
 
 void serve_sample_fast(py::module_& m) {
     py::object pybind_function = m.attr("sample");
-    sample_doc = py::str(pybind_function.attr("__doc__"));
+    const auto* doc = new std::string(py::str(pybind_function.attr("__doc__")));
     sample_def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(sample_fast));
-    sample_def.ml_doc = sample_doc.c_str();
+    sample_def.ml_doc = doc->c_str();
     py::object fast = py::reinterpret_steal<py::object>(
         PyCMethod_New(&sample_def, m.ptr(), m.attr("__name__").ptr(), nullptr));
     if (!fast) {
