@@ -24,11 +24,11 @@ bool reproduces_default(const SampledPattern& pattern, const RudimentInfo& recor
         std::size_t{record.period_pips} != pattern.period_pips()) {
         return false;
     }
-    SampleFunction* const builtin = find_default(record.name);
+    SampleFunction* const default_sample = find_default(record.name);
     const int period = static_cast<int>(pattern.period_pips());
     for (int pip = 0; pip < period; ++pip) {
         const Offset3 own = pattern.sample(pip);
-        const Offset3 expected = builtin(pip);
+        const Offset3 expected = default_sample(pip);
         if (own.x != expected.x || own.y != expected.y || own.z != expected.z) {
             return false;
         }
