@@ -163,7 +163,7 @@ def main():
                          "math.hypot(1.0, 2.0)", "pattern.sample(70)"], namespace, 20_000)
     ns = {s: t * 1e9 for s, t in calls.items()}
     row("kinetra.sample(<last pack name>, 70)", ns["kinetra.sample(last, 70)"], "ns",
-        "pure-Python lookup", ns["lookup(last, 70)"], "ratio <= 1.6")
+        "pure-Python lookup", ns["lookup(last, 70)"], "ratio <= 1.25")
     row("kinetra.bounce(70)", ns["kinetra.bounce(70)"], "ns",
         "math.hypot(1.0, 2.0)", ns["math.hypot(1.0, 2.0)"], "ratio <= 1.2")
     row("SampledPattern.sample(70)", ns["pattern.sample(70)"], "ns",

@@ -1,12 +1,12 @@
-// Default lookup: the built-in names by a switch on length, then one lower-bound
-// binary search over the pack name index. Nothing allocates unless it throws.
+// Default lookup: the built-in names by a switch on length, then one probe
+// of the pack names' hash index. Nothing allocates unless it throws.
 #include "core/lookup.hpp"
 
-#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
+#include "core/name_index.hpp"
 #include "core/rudiments.hpp"
 #include "packs/registry.hpp"
 
@@ -56,15 +56,14 @@ SampleFunction* find_builtin(std::string_view name) {
     return nullptr;
 }
 
-SampleFunction* find_pack(std::string_view name) {
-    const std::uint64_t* end = pack_name_index + pack_count;
-    const std::uint64_t* slot = std::lower_bound(
-        pack_name_index, end, name,
-        [](std::uint64_t position, std::string_view wanted) { return pack_registry[position].info.name < wanted; });
-    if (slot == end || pack_registry[*slot].info.name != name) {
-        return nullptr;
+// The registry position of the pack pattern called `name` (whose hash is
+// `hash`), or not_found.
+std::size_t find_pack(std::string_view name, std::uint64_t hash) noexcept {
+    if (name.size() > pack_longest_name) {
+        return not_found;
     }
-    return pack_registry[*slot].sampler;
+    return find_name(pack_name_slots, name, hash,
+                     [](std::size_t position) { return pack_registry[position].info.name; });
 }
 
 // Length of the well-formed UTF-8 sequence starting at s[i], or 0 if the bytes
@@ -124,24 +123,55 @@ std::string printable_name(std::string_view name) {
 
 }  // namespace
 
-Offset3 sample(std::string_view name, int pip) {
+SampleFunction* find_default(std::string_view name, std::uint64_t hash) noexcept {
     if (SampleFunction* builtin = find_builtin(name)) {
-        return builtin(pip);
+        return builtin;
     }
-    if (SampleFunction* packed = find_pack(name)) {
-        return packed(pip);
+    const std::size_t position = find_pack(name, hash);
+    return position == not_found ? nullptr : pack_registry[position].sampler;
+}
+
+SampleFunction* find_default(std::string_view name) noexcept {
+    if (SampleFunction* builtin = find_builtin(name)) {
+        return builtin;
     }
+    if (name.size() > pack_longest_name) {
+        return nullptr;
+    }
+    const std::size_t position = find_pack(name, name_hash(name));
+    return position == not_found ? nullptr : pack_registry[position].sampler;
+}
+
+const RudimentInfo* find_default_record(std::string_view name) {
+    const std::vector<RudimentInfo>& records = catalogue();
+    for (std::size_t i = 0; i < builtin_count; ++i) {
+        if (builtin_infos[i].name == name) {
+            return &records[i];
+        }
+    }
+    if (name.size() > pack_longest_name) {
+        return nullptr;
+    }
+    const std::size_t position = find_pack(name, name_hash(name));
+    return position == not_found ? nullptr : &records[builtin_count + position];
+}
+
+void throw_unknown(std::string_view name) {
     throw std::invalid_argument("Unknown kinetra: " + printable_name(name));
 }
 
 SampleFunction* default_sampler(std::string_view name) {
-    if (SampleFunction* builtin = find_builtin(name)) {
-        return builtin;
+    if (SampleFunction* found = find_default(name)) {
+        return found;
     }
-    if (SampleFunction* packed = find_pack(name)) {
-        return packed;
+    throw_unknown(name);
+}
+
+Offset3 sample(std::string_view name, int pip) {
+    if (SampleFunction* found = find_default(name)) {
+        return found(pip);
     }
-    throw std::invalid_argument("Unknown kinetra: " + printable_name(name));
+    throw_unknown(name);
 }
 
 const std::vector<RudimentInfo>& catalogue() {

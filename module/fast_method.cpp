@@ -13,6 +13,7 @@ struct FastMethod {
     PyObject* function;  // the pybind11 function
     PyObject* held;      // pybind11's instancemethod that held it in the class
     vectorcallfunc vectorcall;
+    MethodCall call;     // how the function is called
 };
 
 PyTypeObject* fast_method_type = nullptr;
@@ -21,8 +22,8 @@ PyTypeObject* fast_method_type = nullptr;
 // would have passed it.
 PyObject* fast_method_call(PyObject* self, PyObject* const* args, std::size_t nargsf,
                            PyObject* kwnames) {
-    return PyObject_Vectorcall(reinterpret_cast<FastMethod*>(self)->function, args, nargsf,
-                               kwnames);
+    const auto* method = reinterpret_cast<FastMethod*>(self);
+    return method->call(method->function, args, nargsf, kwnames);
 }
 
 // What pybind11's classes give for the instancemethod: the instancemethod
@@ -99,7 +100,7 @@ PyType_Spec fast_method_spec = {
 
 }  // namespace
 
-void call_as_method(py::handle cls, const char* name) {
+void call_as_method(py::handle cls, const char* name, MethodCall call) {
     if (fast_method_type == nullptr) {
         PyObject* type = PyType_FromSpec(&fast_method_spec);
         if (type == nullptr) {
@@ -121,6 +122,7 @@ void call_as_method(py::handle cls, const char* name) {
     method->function = Py_NewRef(PyInstanceMethod_GET_FUNCTION(held.ptr()));
     method->held = Py_NewRef(held.ptr());
     method->vectorcall = fast_method_call;
+    method->call = call;
     PyObject_GC_Track(method);
     py::object wrapper = py::reinterpret_steal<py::object>(reinterpret_cast<PyObject*>(method));
     if (PyObject_SetAttrString(cls.ptr(), name, wrapper.ptr()) != 0) {

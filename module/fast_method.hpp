@@ -13,9 +13,18 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstddef>
+
 namespace kinetra::python {
 
-// Replaces the method `name` of `cls` (registered by pybind11) by the wrapper.
-void call_as_method(pybind11::handle cls, const char* name);
+// How the wrapper calls the function: given the function and the call's
+// arguments (the instance first), as PyObject_Vectorcall takes them.
+using MethodCall = PyObject* (*)(PyObject* function, PyObject* const* args, std::size_t nargsf,
+                                 PyObject* kwnames);
+
+// Replaces the method `name` of `cls` (registered by pybind11) by the wrapper,
+// which calls the function through `call`: PyObject_Vectorcall itself unless
+// a method has a faster way for some calls (module/fast_lookup.hpp).
+void call_as_method(pybind11::handle cls, const char* name, MethodCall call = PyObject_Vectorcall);
 
 }  // namespace kinetra::python

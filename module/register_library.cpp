@@ -8,7 +8,7 @@
 #include "module/convert.hpp"
 #include "module/name_view.hpp"
 #include "core/lookup.hpp"
-#include "module/fast_method.hpp"
+#include "module/fast_lookup.hpp"
 #include "module/register.hpp"
 #include "module/sample_many.hpp"
 #include "user/pattern_library.hpp"
@@ -32,18 +32,21 @@ void register_library(py::module_& m) {
             [](const PatternLibrary& library, NameView name, PipArray& pips, OutArg out) {
                 RowsTarget rows(out, pips.size());
                 // Looked up once: the library's own pattern, else a default.
-                const SampledPattern* own = library.find(name.text);
-                return rows.fill(own != nullptr
-                                     ? loop_source(own->samples())
-                                     : RowSource{kinetra::default_sampler(name.text), {}},
+                const PatternRef found = library.find(name.text);
+                if (!found) {
+                    kinetra::throw_unknown(name.text);
+                }
+                return rows.fill(found.own != nullptr ? loop_source(found.own->samples())
+                                                      : RowSource{found.function, {}},
                                  pips);
             },
             py::arg("name"), py::arg("pips").noconvert(), py::arg("out") = py::none())
         .def("catalogue", [](const PatternLibrary& library) {
             return catalogue_to_list(library.catalogue());
         });
-    // Sampled in loops: called without a bound method object in between.
-    call_as_method(cls, "sample");
+    // Sampled in loops: called without a bound method object in between, the
+    // everyday call without pybind11's dispatch.
+    serve_library_sample_fast(cls);
 }
 
 }  // namespace kinetra::python

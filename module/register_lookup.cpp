@@ -1,5 +1,6 @@
 #include "core/lookup.hpp"
 #include "module/convert.hpp"
+#include "module/fast_lookup.hpp"
 #include "module/name_view.hpp"
 #include "module/register.hpp"
 #include "module/sample_many.hpp"
@@ -12,6 +13,8 @@ void register_lookup(py::module_& m) {
     m.def(
         "sample", [](NameView name, int pip) { return kinetra::sample(name.text, pip); },
         py::arg("name"), py::arg("pip_count"));
+    // Sampled in loops: the everyday call without pybind11's dispatch.
+    serve_sample_fast(m);
     m.def("catalogue", [] { return catalogue_to_list(kinetra::catalogue()); });
     m.def(
         "sample_many",

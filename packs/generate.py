@@ -7,7 +7,8 @@ to twelve decimals, checks every table and registry rule, and only then writes:
 
   packs/registry_size.hpp   pack_count
   packs/<pack>.hpp          per pack: table and sample function declarations
-  packs/registry.cpp        pack_registry and pack_name_index
+  packs/registry.cpp        pack_registry, pack_name_index and the hash index
+                            of the names (built by the compiler from the registry)
   packs/tables_NN.cpp       the tables and sample functions, in NN chunks
 
 under the output directory, and, with --tools-out, the packs and their sizes
@@ -226,7 +227,8 @@ def emit_registry(tables, packs):
              "#include \"packs/registry.hpp\"\n"]
     lines += [f"#include \"packs/{pack}.hpp\"\n" for pack in packs]
     lines.append("\nnamespace kinetra {\n\nusing namespace std::string_view_literals;\n\n")
-    lines.append("constinit const PackEntry pack_registry[pack_count] = {\n")
+    # constexpr, not only constinit: the hash index below is computed from it.
+    lines.append("constexpr PackEntry pack_registry[pack_count] = {\n")
     for t in tables:
         lines.append(f"    {{{{{c_string(t.name)}sv, {c_string(t.description)}sv, "
                      f"{t.period}, {t.dimensions}}}, &kinetra_{t.pack}::sample_{t.name}}},\n")
@@ -235,7 +237,11 @@ def emit_registry(tables, packs):
     index = name_index([t.name for t in tables])
     for i in range(0, len(index), 16):
         lines.append("    " + ", ".join(str(v) for v in index[i:i + 16]) + ",\n")
-    lines.append("};\n\n}  // namespace kinetra\n")
+    lines.append("};\n\n")
+    lines.append("constinit const std::array<NameSlot, pack_name_slot_count> pack_name_slots =\n"
+                 "    index_pack_names(pack_registry);\n"
+                 "constinit const std::size_t pack_longest_name = longest_pack_name(pack_registry);\n")
+    lines.append("\n}  // namespace kinetra\n")
     return "".join(lines)
 
 

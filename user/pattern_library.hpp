@@ -7,10 +7,24 @@
 #include <string_view>
 #include <vector>
 
+#include "core/name_index.hpp"
 #include "core/records.hpp"
 #include "user/sampled_pattern.hpp"
 
 namespace kinetra {
+
+// What a name found through a library stands for: one of the library's own
+// patterns, or a default pattern's sample function; neither when the name is
+// unknown. Valid while the library lives.
+struct PatternRef {
+    const SampledPattern* own = nullptr;
+    SampleFunction* function = nullptr;
+
+    explicit operator bool() const noexcept { return own != nullptr || function != nullptr; }
+
+    // The pattern at `pip`; only for a reference that found a pattern.
+    Offset3 sample(int pip) const { return own != nullptr ? own->sample(pip) : function(pip); }
+};
 
 class PatternLibrary {
 public:
@@ -27,9 +41,10 @@ public:
     // unless it throws.
     Offset3 sample(std::string_view name, int pip) const;
 
-    // The stored pattern called `name` (exact match), or null: a name not
-    // stored here is a default's or nobody's.
-    const SampledPattern* find(std::string_view name) const noexcept;
+    // The pattern `name` stands for here, found as sample() finds it, to be
+    // sampled any number of times; an empty reference for an unknown name
+    // (throw_unknown of core/lookup.hpp raises sample()'s error for it).
+    PatternRef find(std::string_view name) const noexcept;
 
     // Every default record, then one record per stored pattern. The records of
     // stored patterns view this library's strings.
@@ -37,6 +52,10 @@ public:
 
 private:
     std::vector<SampledPattern> patterns_;
+    // Hash index of the stored names (positions in patterns_); see
+    // core/name_index.hpp. Names longer than the longest need no hashing.
+    std::vector<NameSlot> slots_;
+    std::size_t longest_name_ = 0;
 };
 
 }  // namespace kinetra

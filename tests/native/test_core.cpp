@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/lookup.hpp"
+#include "core/name_index.hpp"
 #include "core/pip.hpp"
 #include "core/rudiments.hpp"
 
@@ -78,6 +79,81 @@ TEST(Lookup, UnknownNamesAreEscapedOnlyWhereNotUtf8) {
     EXPECT_EQ(message("\xc3"), "Unknown kinetra: \\xc3");              // truncated sequence
     EXPECT_EQ(message("\xc0\xaf"), "Unknown kinetra: \\xc0\\xaf");     // overlong
     EXPECT_EQ(message("\xed\xa0\x80"), "Unknown kinetra: \\xed\\xa0\\x80");  // surrogate
+}
+
+// The hash is the same in constant evaluation and at run time (the pack
+// index is built by the compiler and probed at run time), whatever the
+// length's branch: empty, 1-3, 4-7, exactly 8, and longer with an
+// overlapping last word.
+constexpr std::uint64_t compile_time_hashes[] = {
+    kinetra::name_hash(""), kinetra::name_hash("a"), kinetra::name_hash("abc"),
+    kinetra::name_hash("flam"), kinetra::name_hash("box_ste"), kinetra::name_hash("box_step"),
+    kinetra::name_hash("meter_2_3_2_2"), kinetra::name_hash("beat_reggae_one_drop_glide_xy"),
+};
+
+TEST(NameIndex, HashIsTheSameAtCompileAndRunTime) {
+    const char* names[] = {"", "a", "abc", "flam", "box_ste", "box_step", "meter_2_3_2_2",
+                           "beat_reggae_one_drop_glide_xy"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        // Through a heap copy, so the run-time loads read unaligned memory of its own.
+        const std::string copy = std::string("#") + names[i];
+        EXPECT_EQ(kinetra::name_hash(std::string_view(copy).substr(1)), compile_time_hashes[i])
+            << names[i];
+    }
+}
+
+// Names that meet in one slot with the same tag are told apart by the whole
+// name, and probing runs on past them, wrapping around the end of the array.
+TEST(NameIndex, CollidingNamesAreToldApartByTheirBytes) {
+    constexpr std::size_t slot_count = 4;
+    // Three names whose hashes agree in the tag and the slot bits.
+    std::vector<std::string> names;
+    const std::uint64_t wanted = kinetra::name_hash("n0");
+    const auto key = [](std::uint64_t h) { return (h >> 48) << 2 | (h & (slot_count - 1)); };
+    for (int i = 0; names.size() < 3; ++i) {
+        std::string name = "n" + std::to_string(i);
+        if (key(kinetra::name_hash(name)) == key(wanted)) {
+            names.push_back(name);
+        }
+    }
+    std::vector<kinetra::NameSlot> slots(slot_count, kinetra::NameSlot{0, kinetra::empty_position});
+    const auto name_at = [&](std::size_t position) { return std::string_view(names[position]); };
+    for (std::uint16_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(kinetra::insert_name(slots, names[i], i, name_at), kinetra::not_found);
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(kinetra::find_name(slots, names[i], kinetra::name_hash(names[i]), name_at), i);
+        // A second insertion of the name finds the first.
+        EXPECT_EQ(kinetra::insert_name(slots, names[i], 3, name_at), i);
+    }
+    const std::string other = "n";
+    EXPECT_EQ(kinetra::find_name(slots, other, kinetra::name_hash(other), name_at), kinetra::not_found);
+    // A wanted name with the same hash as a stored one but other bytes: a miss.
+    EXPECT_EQ(kinetra::find_name(slots, "zz", kinetra::name_hash(names[2]), name_at), kinetra::not_found);
+}
+
+TEST(Lookup, FindDefaultResolvesOnceForRepeatedSampling) {
+    const auto& records = kinetra::catalogue();
+    for (const std::size_t i : {std::size_t{0}, std::size_t{7}, std::size_t{14}, std::size_t{15},
+                                records.size() - 1}) {
+        const kinetra::RudimentInfo& record = records[i];
+        kinetra::SampleFunction* found = kinetra::find_default(record.name);
+        ASSERT_NE(found, nullptr) << record.name;
+        EXPECT_EQ(found, kinetra::find_default(record.name, kinetra::name_hash(record.name)));
+        for (int pip : {INT_MIN, -1, 0, 70, INT_MAX}) {
+            EXPECT_TRUE(same_bits(found(pip), kinetra::sample(record.name, pip))) << record.name;
+        }
+        EXPECT_EQ(kinetra::find_default_record(record.name), &record);
+    }
+    for (std::string_view unknown : {std::string_view(""), std::string_view("Bounce"),
+                                     std::string_view("lfo_breath"), std::string_view("lfo_breathe\0", 12),
+                                     std::string_view("flam_")}) {
+        EXPECT_EQ(kinetra::find_default(unknown), nullptr) << unknown;
+        EXPECT_EQ(kinetra::find_default_record(unknown), nullptr) << unknown;
+    }
+    const std::string long_name(100000, 'a');
+    EXPECT_EQ(kinetra::find_default(long_name), nullptr);
+    EXPECT_THROW(kinetra::throw_unknown("x"), std::invalid_argument);
 }
 
 }  // namespace

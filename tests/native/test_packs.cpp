@@ -39,11 +39,33 @@ TEST(PackRegistry, EveryNameLeadsToItsOwnSampler) {
     }
 }
 
+TEST(PackNameSlots, HoldEveryRegistryPositionOnce) {
+    std::vector<int> seen(kinetra::pack_count, 0);
+    std::size_t longest = 0;
+    for (const kinetra::NameSlot& slot : kinetra::pack_name_slots) {
+        if (slot.position == kinetra::empty_position) {
+            continue;
+        }
+        ASSERT_LT(slot.position, kinetra::pack_count);
+        ++seen[slot.position];
+        EXPECT_EQ(slot.tag, kinetra::name_tag(kinetra::name_hash(name_at(slot.position))));
+    }
+    for (std::size_t i = 0; i < kinetra::pack_count; ++i) {
+        EXPECT_EQ(seen[i], 1) << name_at(i);
+        longest = std::max(longest, name_at(i).size());
+    }
+    EXPECT_EQ(kinetra::pack_longest_name, longest);
+}
+
 TEST(PackRegistry, NoBuiltinNameIsInTheIndex) {
     for (const kinetra::RudimentInfo& builtin : kinetra::builtin_infos) {
         const auto* end = kinetra::pack_name_index + kinetra::pack_count;
         EXPECT_TRUE(std::none_of(kinetra::pack_name_index, end,
                                  [&](std::uint64_t position) { return name_at(position) == builtin.name; }))
+            << builtin.name;
+        EXPECT_EQ(kinetra::find_name(kinetra::pack_name_slots, builtin.name, kinetra::name_hash(builtin.name),
+                                     name_at),
+                  kinetra::not_found)
             << builtin.name;
     }
 }

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/lookup.hpp"
+#include "core/rudiments.hpp"
 #include "user/pattern_library.hpp"
 #include "user/sampled_pattern.hpp"
 #include "user/sampled_recording.hpp"
@@ -83,16 +85,37 @@ TEST(PatternLibrary, CatalogueViewsTheLibrarysOwnPatterns) {
     EXPECT_EQ(library.catalogue().back().name.data(), last.name.data());
 }
 
-TEST(PatternLibrary, FindsOnlyItsOwnPatternsAndTheirLoops) {
-    PatternLibrary library({SampledPattern("mine", "d", ramp(3)), SampledPattern("other", "d", ramp(2))});
-    const SampledPattern* mine = library.find("mine");
-    ASSERT_NE(mine, nullptr);
-    EXPECT_EQ(mine->name(), "mine");
-    ASSERT_EQ(mine->samples().size(), 3u);
-    EXPECT_EQ(mine->samples()[2].x, mine->sample(-1).x);
-    EXPECT_EQ(library.find("circle"), nullptr);  // a default, not the library's own
-    EXPECT_EQ(library.find("min"), nullptr);
-    EXPECT_EQ(library.find(""), nullptr);
+TEST(PatternLibrary, FindResolvesOwnPatternsThenDefaults) {
+    // An exact copy of bounce is dropped, so the patterns after it move up
+    // one place: the index must follow them.
+    std::vector<Offset3> bounce_rows;
+    for (int pip = 0; pip < 64; ++pip) {
+        bounce_rows.push_back(kinetra::bounce(pip));
+    }
+    PatternLibrary library({SampledPattern("first", "d", ramp(2)),
+                            SampledPattern("bounce", std::string(kinetra::builtin_infos[0].description), bounce_rows),
+                            SampledPattern("second", "d", ramp(4)), SampledPattern("third", "d", ramp(8))});
+    const char* own[] = {"first", "second", "third"};
+    const double period[] = {2.0, 4.0, 8.0};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const kinetra::PatternRef found = library.find(own[i]);
+        ASSERT_TRUE(found) << own[i];
+        ASSERT_NE(found.own, nullptr);
+        EXPECT_EQ(found.own->name(), own[i]);
+        ASSERT_EQ(found.own->samples().size(), static_cast<std::size_t>(period[i]));
+        EXPECT_EQ(found.sample(-1).x, (period[i] - 1.0) / period[i]);
+    }
+    for (const char* name : {"bounce", "lfo_breathe"}) {
+        const kinetra::PatternRef found = library.find(name);
+        ASSERT_TRUE(found) << name;
+        EXPECT_EQ(found.own, nullptr);
+        EXPECT_EQ(found.function, kinetra::find_default(name));
+    }
+    for (const char* name : {"", "firs", "first_", "thirD", "bounce_"}) {
+        EXPECT_FALSE(library.find(name)) << name;
+        EXPECT_EQ(message_of([&] { static_cast<void>(library.sample(name, 0)); }),
+                  std::string("Unknown kinetra: ") + name);
+    }
 }
 
 TEST(SampledRecording, RowViewsStorageWithoutCopying) {

@@ -465,10 +465,21 @@ def printable(raw):
     return raw.decode("utf-8", "backslashreplace").replace("\x00", "\\x00")
 
 
+def _one_byte_changed(name, at):
+    """`name` with its character at `at` flipped in the lowest bit (one byte
+    of an ASCII name), or the name itself when it is empty."""
+    if not name:
+        return name
+    at %= len(name)
+    return name[:at] + chr(ord(name[at]) ^ 1) + name[at + 1:]
+
+
 def _mutations(name):
     return st.sampled_from([
         name, name.upper(), name[:1].upper() + name[1:], name + " ", " " + name, name[:-1],
         name + "_", name + "\x00", name + "\u00e9", name.replace("_", "-"), name * 2,
+        name[:len(name) // 2], _one_byte_changed(name, 0), _one_byte_changed(name, -1),
+        _one_byte_changed(name, len(name) // 2),
     ])
 
 

@@ -23,6 +23,15 @@ USER_ROWS = {
     b"user_loop": [(0.5, 0.0, 0.0), (0.0, -0.5, 0.0), (0.0, 0.0, 1.0)],
     b"bounce_twin": [(0.125, -0.0, 0.25)],
 }
+# Names the library's index must keep apart from each other and from the
+# defaults: prefixes of one another, one byte apart, the shortest and longest
+# allowed, cut-short and extended default names, and a run of names alike but
+# for a few digits, enough to crowd the index.
+CLOSE_NAMES = [b"a", b"b", b"a" * 127, b"a" * 128, b"cue", b"cue_1", b"cue_12", b"cue_13",
+               b"cue_123", b"lfo_breath", b"lfo_breathe_", b"meter_2_3_2_2_2", b"flam_",
+               b"beat_four_floor_bounc"] + [b"show_cue_%04d" % i for i in range(300)]
+USER_ROWS.update((name, [(i / 512, 0.25, -0.5), (0.0, i / 512, 0.0)])
+                 for i, name in enumerate(CLOSE_NAMES))
 LIBRARY = kinetra.PatternLibrary(
     [kinetra.SampledPattern(name, "user", rows) for name, rows in USER_ROWS.items()])
 

@@ -74,6 +74,28 @@ def test_sample_finds_own_patterns_first_and_wraps_in_their_period():
             library.sample(unknown, 0)
 
 
+# Names a hash index must keep apart: prefixes of one another, one byte
+# apart, the shortest and the longest allowed, and names that extend or cut
+# short a default's name.
+CLOSE_NAMES = ["a", "b", "ab", "abc", "abd", "abc_", "abc_d", "a" * 127, "a" * 128,
+               "lfo_breath", "lfo_breathe_", "bounc", "bounce_", "show_cue_0001", "show_cue_0010",
+               "show_cue_1000", "show_cue_0000"]
+
+
+def test_close_names_each_find_their_own_pattern():
+    rows = {name: (i / 32, 0.0, 0.0) for i, name in enumerate(CLOSE_NAMES)}
+    library = kinetra.PatternLibrary([pattern(name, 1, row) for name, row in rows.items()])
+    for name, row in rows.items():
+        for given in (name, name.encode(), bytearray(name.encode())):
+            assert library.sample(given, 5).as_tuple() == row
+    for near in ("", "c", "aa", "ab_", "abe", "a" * 126, "a" * 129, "show_cue_0100", "abc\0"):
+        with value_error(f"Unknown kinetra: {near}".replace("\0", r"\x00")):
+            library.sample(near, 0)
+    # The defaults beside them are untouched.
+    assert library.sample("lfo_breathe", 64).as_tuple() == (0.8, 0.0, 0.0)
+    assert library.sample("bounce", 5).as_tuple() == kinetra.bounce(5).as_tuple()
+
+
 @pytest.mark.parametrize("pip", [1.0, IntOnly(2), None, 2**31])
 def test_sample_pip_takes_no_conversion(pip):
     library = kinetra.PatternLibrary([pattern("one")])
@@ -105,7 +127,10 @@ def test_elements_that_are_not_patterns_raise_type_error(patterns):
 def test_size_limits_are_reached_exactly(full_input):
     library = kinetra.PatternLibrary(full_input)
     assert library.catalogue()[-1]["name"] == "p1023"
-    assert library.sample("p1023", -1).as_tuple() == ROW
+    for name in ("p0", "p511", "p1023"):
+        assert library.sample(name, -1).as_tuple() == ROW
+    with value_error("Unknown kinetra: p1024"):
+        library.sample("p1024", 0)
 
 
 def test_too_many_patterns_is_refused_before_any_is_examined():
@@ -168,13 +193,18 @@ def test_duplicate_is_reported_before_the_total():
 
 def test_an_exact_copy_of_a_default_is_accepted_and_left_out():
     rows = [(x, -0.0, -0.0) for x, _, _ in bounce_rows()]  # -0.0 equals 0.0
-    library = kinetra.PatternLibrary([pattern("before"), bounce_copy(rows), pattern("after")])
+    after = (0.0, 0.25, 0.0)
+    library = kinetra.PatternLibrary(
+        [pattern("before"), bounce_copy(rows), pattern("after", 2, after)])
     entries = library.catalogue()
     defaults = kinetra.catalogue()
     assert entries[: len(defaults)] == defaults
     assert [e["name"] for e in entries[len(defaults):]] == ["before", "after"]
     assert [e["name"] for e in entries].count("bounce") == 1
     assert library.sample("bounce", 70).as_tuple() == kinetra.bounce(70).as_tuple()
+    # The patterns after the dropped copy moved up a place; each is still found.
+    assert library.sample("before", 0).as_tuple() == ROW
+    assert library.sample("after", 3).as_tuple() == after
 
 
 def one_sample_changed():

@@ -117,3 +117,34 @@ def test_a_bytearray_name_changed_while_the_pip_converts_is_read_as_passed(looku
     sample = kinetra.sample if lookup == "module" else kinetra.PatternLibrary().sample
     assert sample(name, Rewriting()).as_tuple() == kinetra.circle(3).as_tuple()
     assert name == new_content
+
+
+class _LibrarySub(kinetra.PatternLibrary):
+    pass
+
+
+_OWN = [kinetra.SampledPattern("own_loop", "d", [(i / 8, 0.0, -0.5) for i in range(7)])]
+EDGE_PIPS = [0, -1, 70, 2**30 - 1, -(2**30) + 1, 2**30, -(2**30), 2**31 - 1, -(2**31)]
+
+
+@pytest.mark.parametrize("sample", [
+    kinetra.sample,
+    kinetra.PatternLibrary(_OWN).sample,
+    _LibrarySub(_OWN).sample,
+], ids=["module", "library", "library subclass"])
+def test_positional_calls_agree_with_keyword_calls(sample):
+    # A plain positional call with an int pip is served apart from the
+    # general argument handling, which keyword calls always take; the two
+    # must not differ, on either side of the pip sizes served apart.
+    names = ["circle", "lfo_breathe", pack_names()[-1]]
+    if sample is not kinetra.sample:
+        names.append("own_loop")
+    for name in names:
+        for pip in EDGE_PIPS:
+            expected = sample(name=name, pip_count=pip).as_tuple()
+            for given in (name, name.encode(), bytearray(name.encode())):
+                assert sample(given, pip).as_tuple() == expected, (given, pip)
+    with unknown("Unknown kinetra: own_loo"):
+        sample("own_loo", 1)
+    with pytest.raises(TypeError):
+        sample("circle", 2**31)
