@@ -406,6 +406,7 @@ def render_drums(clip, total):
     if clip["jitter_ms"]:
         seconds = seconds + np.clip(rng.normal(0, clip["jitter_ms"] / 1000, len(seconds)),
                                     -0.01, 0.01)
+        seconds = np.maximum(seconds, 0.0)
     out = np.zeros(total)
     mix = {"kick": 1.0, "snare": 0.8, "clap": 0.7, "hat": 0.35, "open_hat": 0.3,
            "tom": 0.7, "perc": 0.45}
@@ -618,6 +619,9 @@ def build(seed=SEED, jobs=None, force=False, log=print):
     if (target / "index.json").exists() and not force:
         return target
     root.mkdir(parents=True, exist_ok=True)
+    for stale in root.glob("building-*"):      # left by a build that was killed
+        if stale.stat().st_mtime < time.time() - 3 * 3600:
+            shutil.rmtree(stale, ignore_errors=True)
     clips = plan(seed)
     work = Path(tempfile.mkdtemp(prefix=f"building-{key}-", dir=root))
     started = time.perf_counter()
@@ -626,9 +630,14 @@ def build(seed=SEED, jobs=None, force=False, log=print):
         entries = []
         with ProcessPoolExecutor(max_workers=jobs) as pool:
             futures = [pool.submit(write_clip, clip, str(work)) for clip in clips]
-            for k, future in enumerate(futures):
-                entries.append(future.result())
-                log(f"make_set: {k + 1}/{len(clips)} {entries[-1]['name']}", file=sys.stderr)
+            try:
+                for k, future in enumerate(futures):
+                    entries.append(future.result())
+                    log(f"make_set: {k + 1}/{len(clips)} {entries[-1]['name']}",
+                        file=sys.stderr)
+            except BaseException:
+                pool.shutdown(cancel_futures=True)
+                raise
         index = {"key": key, "seed": seed, "rate": RATE, "clips": entries,
                  "build_seconds": round(time.perf_counter() - started, 1)}
         with open(work / "index.json", "w") as f:
