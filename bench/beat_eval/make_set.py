@@ -43,6 +43,9 @@ from dataclasses import dataclass, field
 from functools import lru_cache
 from pathlib import Path
 
+# Bump VERSION whenever a change alters what a clip sounds like or its ground truth
+# without changing its parameters; a change of parameters changes the key by itself.
+VERSION = 1
 RATE = 44100
 SEED = 16
 PIPS = 64                       # pips per beat in the scores
@@ -602,26 +605,40 @@ def cache_root():
 
 
 def version_key(seed=SEED):
-    """Changes with this file, the scores, the seed and the kits on the machine."""
+    """Changes with VERSION, every clip's parameters, the scores and the kits."""
     h = hashlib.sha256()
-    h.update(Path(__file__).read_bytes())
+    h.update(json.dumps([VERSION, RATE, plan(seed)], sort_keys=True).encode())
     for part in ("notation.py", "scores.py"):
         h.update((PACKS / "beats" / part).read_bytes())
-    h.update(repr((seed, sorted((k, v.folder) for k, v in KITS.items()))).encode())
+    h.update(repr(sorted(KITS.items()) + [HANDS]).encode())
     return h.hexdigest()[:16]
 
 
 def build(seed=SEED, jobs=None, force=False, log=print):
     """The set's directory, rendered first if it is missing or out of date."""
+    import fcntl
+
     key = version_key(seed)
     root = cache_root()
     target = root / f"set-{key}"
-    if (target / "index.json").exists() and not force:
-        return target
     root.mkdir(parents=True, exist_ok=True)
+    with open(root / "lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)        # one build at a time; others wait for it
+        if not (target / "index.json").exists() or force:
+            _render_set(seed, key, root, target, jobs, log)
+        os.utime(target / "index.json")         # marks the set as in use
+        # Sets of other versions go once nobody has used them for a day.
+        for old in root.glob("set-*"):
+            used = old / "index.json"
+            if old != target and (not used.exists()
+                                  or used.stat().st_mtime < time.time() - 86400):
+                shutil.rmtree(old, ignore_errors=True)
+    return target
+
+
+def _render_set(seed, key, root, target, jobs, log):
     for stale in root.glob("building-*"):      # left by a build that was killed
-        if stale.stat().st_mtime < time.time() - 3 * 3600:
-            shutil.rmtree(stale, ignore_errors=True)
+        shutil.rmtree(stale, ignore_errors=True)
     clips = plan(seed)
     work = Path(tempfile.mkdtemp(prefix=f"building-{key}-", dir=root))
     started = time.perf_counter()
@@ -648,10 +665,6 @@ def build(seed=SEED, jobs=None, force=False, log=print):
     except BaseException:
         shutil.rmtree(work, ignore_errors=True)
         raise
-    for old in root.glob("set-*"):
-        if old != target and old.stat().st_mtime < time.time() - 3600:
-            shutil.rmtree(old, ignore_errors=True)
-    return target
 
 
 def read_index(directory):
