@@ -93,6 +93,22 @@ def available(name):
     return None
 
 
+def peak_kib():
+    """This process's peak resident memory since it started its program, in KiB.
+
+    Read from /proc (VmHWM) rather than ru_maxrss, which on Linux also keeps the peak of
+    the process that started it.
+    """
+    try:
+        with open("/proc/self/status") as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+
+
 def cpu_seconds():
     usage = resource.getrusage(resource.RUSAGE_SELF)
     return usage.ru_utime + usage.ru_stime
@@ -105,7 +121,7 @@ def worker(name, paths, out, warm):
     except (AttributeError, OSError):
         pass
     run = tracker(name)
-    baseline = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    baseline = peak_kib()
     if warm:
         run(warm)                       # imports, JIT compilation, caches
     results = []
@@ -121,7 +137,7 @@ def worker(name, paths, out, warm):
             "beats": [float(b) for b in beats],
             "downbeats": None if downbeats is None else [float(d) for d in downbeats],
             "error": error})
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    peak = peak_kib()
     with open(out, "w") as f:
         json.dump({"results": results, "peak_kib": peak, "baseline_kib": baseline}, f)
 
@@ -190,14 +206,15 @@ def long_file(directory, clips):
         return path
     parts, total = [], 0
     for clip in clips:
-        data, rate = soundfile.read(str(Path(directory) / f"{clip['name']}.flac"))
+        data, rate = soundfile.read(str(Path(directory) / f"{clip['name']}.flac"),
+                                    dtype="int16")
         parts.append(data)
         total += len(data)
         if total >= LONG_SECONDS * rate:
             break
     audio = np.concatenate(parts)[:LONG_SECONDS * make_set.RATE]
     tmp = path.with_suffix(".part.flac")
-    soundfile.write(str(tmp), audio, make_set.RATE, subtype="PCM_16")
+    soundfile.write(str(tmp), audio, make_set.RATE, subtype="PCM_16", format="FLAC")
     os.replace(tmp, path)
     return path
 
@@ -272,7 +289,7 @@ def main(argv=None):
     print()
 
     print("by tag: F / CMLt / AMLt / DbF")
-    print(f"{'tag':<8} {'n':>3}  " + "  ".join(f"{n:^27}" for n in per_tracker))
+    print(f"{'tag':<10} {'n':>3}  " + "  ".join(f"{n:^27}" for n in per_tracker))
     groups = [(t, lambda c, t=t: t in c["tags"]) for t in TAGS]
     groups += [(k, lambda c, k=k: c["kit_kind"] == k) for k in ("acoustic", "electronic")]
     for label, test in groups:
@@ -283,7 +300,7 @@ def main(argv=None):
             n = len(chosen)
             m = mean_scores(chosen)
             cells.append(" ".join(fmt(m[k]).strip().rjust(6) for k in METRICS) if m else "-")
-        print(f"{label:<8} {n:>3}  " + "  ".join(f"{c:^27}" for c in cells))
+        print(f"{label:<10} {n:>3}  " + "  ".join(f"{c:^27}" for c in cells))
     print()
 
     if args.per_clip:
