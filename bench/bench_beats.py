@@ -7,7 +7,8 @@ core with its math libraries on one thread, and scores it with mir_eval:
 - F-measure (hits within +-70 ms), CMLt and AMLt of the beats, and the F-measure of the
   downbeats, all after mir_eval's usual trimming of the first 5 s; means over the set,
   then per tag (steady, drift, step, swing, 3/4, noisy; a clip counts under each of
-  its tags);
+  its tags), per kind of kit, for the half-time scores (snare on beat three only, where
+  the tempo a listener taps may be half the notated one) and per tempo band;
 - speed as a multiple of real time (audio seconds per second of analysis, decoding
   included; CPU time and wall time) and the process's peak memory (with, apart, the
   largest peak of any child process it ran, such as a decoder: Linux counts a child's
@@ -228,6 +229,13 @@ def long_file(directory, clips):
 
 # ---- the report -------------------------------------------------------------------------
 
+def half_time(score):
+    """True for a score whose snare plays on the third beat of the bar only."""
+    _, events = make_set.score_events(score, 4)
+    snares = [pip % 256 for pip, lane, _, _ in events if lane == "snare"]
+    return bool(snares) and all(128 <= pip < 192 for pip in snares)
+
+
 def child_mib(run):
     """The largest child process's peak (a decoder), or "-" when there was none."""
     return f"{run['child_kib'] / 1024:.1f}" if run.get("child_kib") else "-"
@@ -300,10 +308,13 @@ def main(argv=None):
               f"{run['peak_kib'] / 1024:8.1f} {child_mib(run):>9}")
     print()
 
-    print("by tag: F / CMLt / AMLt / DbF")
-    print(f"{'tag':<10} {'n':>3}  " + "  ".join(f"{n:^27}" for n in per_tracker))
+    print("by group: F / CMLt / AMLt / DbF")
+    print(f"{'group':<12} {'n':>3}  " + "  ".join(f"{n:^27}" for n in per_tracker))
     groups = [(t, lambda c, t=t: t in c["tags"]) for t in TAGS]
     groups += [(k, lambda c, k=k: c["kit_kind"] == k) for k in ("acoustic", "electronic")]
+    groups += [("half-time", lambda c: half_time(c["score"]))]
+    groups += [(f"{lo}-{hi} BPM", lambda c, lo=lo, hi=hi: lo <= c["bpm"] < hi)
+               for lo, hi in ((70, 100), (100, 140), (140, 181))]
     for label, test in groups:
         cells = []
         n = 0
@@ -312,7 +323,7 @@ def main(argv=None):
             n = len(chosen)
             m = mean_scores(chosen)
             cells.append(" ".join(fmt(m[k]).strip().rjust(6) for k in METRICS) if m else "-")
-        print(f"{label:<10} {n:>3}  " + "  ".join(f"{c:^27}" for c in cells))
+        print(f"{label:<12} {n:>3}  " + "  ".join(f"{c:^27}" for c in cells))
     print()
 
     if args.per_clip:
