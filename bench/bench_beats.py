@@ -22,7 +22,7 @@ tracker is `kinetra_tools.analysis.analyse(path)`; until it can be imported its 
 "not available".
 
     scripts/dev run -- python3.14 bench/bench_beats.py [--trackers aubio,librosa,project]
-        [--limit N] [--no-long] [--per-clip]
+        [--limit N] [--only TEXT] [--no-long] [--per-clip]
 """
 
 import argparse
@@ -249,6 +249,8 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description="Beat tracking on the evaluation set.")
     parser.add_argument("--trackers", default=",".join(TRACKERS))
     parser.add_argument("--limit", type=int, default=None, help="only the first N clips")
+    parser.add_argument("--only", default=None,
+                        help="only clips whose name contains TEXT or that carry tag TEXT")
     parser.add_argument("--no-long", action="store_true", help="skip the 10-minute file")
     parser.add_argument("--per-clip", action="store_true", help="print every clip's scores")
     parser.add_argument("--jobs", type=int, default=None, help="render processes for the set")
@@ -258,7 +260,9 @@ def main(argv=None):
     started = time.perf_counter()
     directory = make_set.build(jobs=args.jobs)
     index = make_set.read_index(directory)
-    clips = index["clips"][:args.limit]
+    clips = [c for c in index["clips"]
+             if args.only is None or args.only in c["name"] or args.only in c["tags"]]
+    clips = clips[:args.limit]
     audio_seconds = sum(c["seconds"] for c in clips)
     print(f"set: {directory.name}, {len(clips)} clips, {audio_seconds / 60:.1f} min of audio "
           f"(ready after {time.perf_counter() - started:.1f} s)")
