@@ -183,7 +183,7 @@ def test_show_follows_a_saved_map(tmp_path, capsys):
 
 @pytest.mark.parametrize("args, message", [
     (["export", "circle", "--fps", 25, "--beats", "MAP", "--beat-zero", 1], "--beat-zero goes with --bpm"),
-    (["export", "circle", "--fps", 25, "--bpm", 120], "give the span"),
+    (["export", "circle", "--fps", 25, "--bpm", 120], "one of the arguments --seconds --bars is required"),
     (["export", "circle", "--fps", 25, "--beats", "nowhere.json"], "cannot read beat map nowhere.json"),
     (["export", "circle", "--fps", 25, "--beats", "MAP", "--bpm", 120], "not allowed with argument"),
 ])

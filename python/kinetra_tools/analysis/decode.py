@@ -66,6 +66,8 @@ def _soundfile(path: str) -> Stream | None:
     rate = info.samplerate / q
     seconds = info.frames / info.samplerate if info.frames > 0 else None
 
+    mix = np.full(q * info.channels, 1.0 / (q * info.channels), dtype=np.float32)
+
     def blocks() -> Iterator[np.ndarray]:
         size = q * int(BLOCK_SECONDS * rate)
         try:
@@ -74,11 +76,12 @@ def _soundfile(path: str) -> Stream | None:
                     data = f.read(size, dtype="float32", always_2d=True)
                     if not len(data):
                         break
-                    mono = data.mean(axis=1, dtype=np.float32) if data.shape[1] > 1 else data[:, 0]
-                    if q > 1:
-                        whole = len(mono) - len(mono) % q
-                        mono = mono[:whole].reshape(-1, q).mean(axis=1, dtype=np.float32)
-                    yield mono
+                    whole = len(data) - len(data) % q
+                    if not whole:
+                        break
+                    # Mix down and average runs of q samples in one product.
+                    runs = data[:whole].reshape(whole // q, q * data.shape[1])
+                    yield runs @ mix
         except (RuntimeError, soundfile.LibsndfileError) as error:
             raise ValueError(f"{path}: cannot decode the audio: {error}") from None
 

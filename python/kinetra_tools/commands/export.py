@@ -23,7 +23,8 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     p.add_argument("--fps", type=positive, required=True, help="frames a second, e.g. 25, 29.97 or 30000/1001")
     span = p.add_mutually_exclusive_group()
     span.add_argument("--seconds", type=positive,
-                      help="length of the span in seconds (with --audio or --beats: the whole song if omitted)")
+                      help="length of the span in seconds (with --audio or --beats: the whole song "
+                           "if no span is given)")
     span.add_argument("--bars", type=count,
                       help="length of the span in bars (of four beats, or of the beat map's meter)")
     p.add_argument("--beat-zero", type=exact, default=None, metavar="SECONDS",

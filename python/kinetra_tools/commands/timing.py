@@ -64,7 +64,8 @@ def timeline(args: argparse.Namespace):  # type: ignore[no-untyped-def]
     return Tempo(bpm, beat_zero if beat_zero is not None else Fraction(0))
 
 
-def span_seconds(clock, seconds: Fraction | None, bars: int | None) -> Fraction:  # type: ignore[no-untyped-def]
+def span_seconds(clock, seconds: Fraction | None,  # type: ignore[no-untyped-def]
+                 bars: int | None) -> Fraction:
     """The length of a span from time 0: ``seconds``, or to the end of bar ``bars``, or the whole song."""
     from ..clock import Tempo
     from ..numbers import exact
@@ -80,7 +81,7 @@ def span_seconds(clock, seconds: Fraction | None, bars: int | None) -> Fraction:
     if duration is None:
         beats = getattr(clock, "beats", None)
         if not beats:
-            raise ValueError("give the span: --seconds or --bars")
+            raise ValueError("one of the arguments --seconds --bars is required (or a song: --audio, --beats)")
         duration = beats[-1]
     return exact(duration, "duration")
 
