@@ -26,10 +26,11 @@ __all__ = ["analyse"]
 
 MIN_SECONDS = 2.0       # shorter clips cannot show a beat
 SILENCE = 10 ** (-70 / 20)   # peak level below which a file counts as silent
-MIN_SALIENCE = 0.35     # mean periodicity along the tempo path below which there is no beat
+MIN_SALIENCE = 0.2      # how much the tempo path must stand out of the tempogram for a beat
 # Weights of the low, middle and high band groups' onsets (each first scaled
 # to unit spread) in the onset strength the beats are tracked on.
 WEIGHTS = (1.0, 1.0, 1.0)
+PHASE = False
 # Leading and trailing beats whose onset is weaker than this fraction of the
 # median beat's are not part of the music.
 TRIM = 0.2
@@ -94,12 +95,15 @@ def beats_and_bars(frames, meter: int | None):  # type: ignore[no-untyped-def]
 
     centres, grid, salience = tempo.tempogram(strength, fps)
     route = tempo.path(salience, grid, fps)
-    along = salience[np.arange(len(route)), route]
+    # How far the chosen periods stand out of each window's periodicities.
+    along = salience[np.arange(len(route)), route] - np.median(salience, axis=1)
     if float(np.mean(along)) < MIN_SALIENCE:
         return None
     period = np.interp(np.arange(len(strength)), centres, grid[route])
 
     found = track.beat_frames(strength, period)
+    if PHASE:
+        found = track.on_the_beat(found, groups)
     found = _trim(strength, found)
     if len(found) < 2:
         return None

@@ -29,6 +29,9 @@ PREFERENCE_WIDTH = 0.35   # octaves
 GLIDE_COST = 0.02         # per grid step between neighbouring windows
 JUMP_COST = 2.0           # a jump of more than GLIDE_STEPS steps
 GLIDE_STEPS = 3
+# How much a period's multiples and halves add to its salience.
+DOUBLE_WEIGHT = 0.5
+HALF_WEIGHT = 0.0
 
 
 def periods(fps: float) -> np.ndarray:
@@ -81,7 +84,8 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
         acf /= energy
         single = _interp(acf, grid)
         double = _interp(acf, grid * 2)
-        out[first:first + 256] = single + 0.5 * double
+        half = _interp(acf, grid / 2)
+        out[first:first + 256] = single + DOUBLE_WEIGHT * double + HALF_WEIGHT * half
     return starts + width // 2, grid, out
 
 
