@@ -26,6 +26,9 @@ PER_OCTAVE = 72
 # the weight falls off by a Gaussian in octaves.
 PREFERRED = (75.0, 170.0)
 PREFERENCE_WIDTH = 0.35   # octaves
+# Within the range, a gentle pull towards its middle.
+CENTRE = 130.0
+CENTRE_PULL = 0.5
 GLIDE_COST = 0.02         # per grid step between neighbouring windows
 JUMP_COST = 2.0           # a jump of more than GLIDE_STEPS steps
 GLIDE_STEPS = 3
@@ -47,7 +50,7 @@ def preference(bpm: np.ndarray) -> np.ndarray:
     below = np.log2(lo / bpm).clip(0)
     above = np.log2(bpm / hi).clip(0)
     outside = below + above
-    return -0.5 * (outside / PREFERENCE_WIDTH) ** 2
+    return -0.5 * (outside / PREFERENCE_WIDTH) ** 2 - CENTRE_PULL * np.log2(bpm / CENTRE) ** 2
 
 
 def _interp(rows: np.ndarray, lags: np.ndarray) -> np.ndarray:
