@@ -28,9 +28,20 @@ def beat_times(bpm, seconds, start=0.5, step_at=None, step_bpm=None):
     return np.asarray(times)
 
 
+def _bass(rate, seconds, pitch):
+    t = np.arange(int(seconds * rate)) / rate
+    tone = np.sin(2 * np.pi * pitch * t) + 0.5 * np.sin(4 * np.pi * pitch * t)
+    fades = np.minimum(1.0, np.minimum(t, seconds - t) / 0.02)      # no clicks at either end
+    return 0.25 * tone * fades * np.exp(-t / (0.8 * seconds))
+
+
+# A bass line's roots, one a bar (Hz): the harmony moves on with every bar.
+ROOTS = (55.0, 73.42, 61.74, 82.41)
+
+
 def render(beats, meter=4, rate=22050, seed=1, noise=0.0):
-    """A kick-snare-hat loop on ``beats`` (kick on 1 and 3, or on 1 in 3/4; snare on the
-    others; hats on every half beat); returns the samples."""
+    """A drum loop on ``beats`` (kick on 1 and 3, or on 1 in 3/4; snare on the others; hats
+    on every half beat) over a bass note that changes every bar; returns the samples."""
     seconds = beats[-1] + 1.0
     out = np.zeros(int(seconds * rate))
     kick, snare = _kick(rate), _noise_hit(rate, 0.2, 0.06, seed, False)
@@ -44,16 +55,15 @@ def render(beats, meter=4, rate=22050, seed=1, noise=0.0):
 
     for k, t in enumerate(beats):
         position = k % meter
+        gap = (beats[k + 1] - t) if k + 1 < len(beats) else (t - beats[k - 1])
         if position == 0:
             put(kick, t, 1.0)
-            if meter == 3:
-                put(kick, t, 0.3)
+            put(_bass(rate, gap * meter, ROOTS[k // meter % len(ROOTS)]), t)
         elif meter == 4 and position == 2:
             put(kick, t, 0.8)
-            put(hat, t)
         else:
             put(snare, t, 0.8)
-        gap = (beats[k + 1] - t) if k + 1 < len(beats) else (t - beats[k - 1])
+        put(hat, t, 0.4)
         put(hat, t + gap / 2, 0.7)
     if noise:
         out += noise * np.random.default_rng(seed + 2).standard_normal(len(out))

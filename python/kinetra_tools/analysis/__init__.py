@@ -109,10 +109,10 @@ def beats_and_bars(frames, meter: int | None):  # type: ignore[no-untyped-def]
         return None
 
     times = np.maximum(_refine(strength, found) / fps + LEAD, 0.0)
-    rhythm, tone = bars.describe(found, frames.group_onsets(), frames.levels())
+    beat_rhythm = bars.rhythm(found, frames.group_onsets())
     if meter is None:
-        meter = bars.meter_of(rhythm) if len(found) >= 8 else 4
-    phase = bars.downbeat_phase(rhythm, tone, meter, 0)
+        meter = bars.meter_of(beat_rhythm) if len(found) >= 8 else 4
+    phase = bars.downbeat_phase(beat_rhythm, bars.harmony(times, frames.chroma(), frames.chroma_fps), meter)
     return [round(float(t), 5) for t in times], phase, meter
 
 

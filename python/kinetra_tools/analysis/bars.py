@@ -1,53 +1,57 @@
 """Bars from beats: the meter and which beats start a bar.
 
-Every beat is described by what sounds on it and between it and the next:
-the onset strength of each band group on the beat and at the half beat, and
-the spectrum's band levels over the beat. Music repeats bar by bar, so the
-meter is the bar length (3 or 4 beats) at which beats resemble each other
-most. The phase (which beat is the first) is where a bar's first beat is
-usually found: the strongest low-band onset (the kick on one), the biggest
-change of sound (chord and bass changes, a crash after a fill), and the start
-of the music.
+Every beat is described by what sounds on it and between it and the next
+(the onset strength of each band group on the beat and at its quarters) and
+by its harmony (the mean pitch-class levels over the beat). Music repeats bar
+by bar, so the meter is the bar length, 3 or 4 beats, at which the beats'
+rhythms resemble each other most. The first beat of a bar is where the kick
+falls rather than the snare, and where the harmony changes (chords and bass
+move on with the bar): of the ``meter`` possible phases, the one whose beats
+show most of both.
 """
 
 from __future__ import annotations
 
 import numpy as np
 
-METERS = (4, 3)
 # A meter of three must beat four by this margin of similarity to be chosen.
-THREE_MARGIN = 0.02
+THREE_MARGIN = 0.05
+# Weights of the cues for a bar's first beat: low-band onset (kick), middle
+# band onset (snare, against), harmonic change.
+KICK, SNARE, CHANGE = 1.0, -0.5, 1.0
 
 
 def _at(values: np.ndarray, frames: np.ndarray, reach: int = 2) -> np.ndarray:
     """values (frames[, columns]) maxed within ``reach`` frames of each given frame."""
     n = len(values)
-    out = None
-    for d in range(-reach, reach + 1):
-        idx = np.clip(frames + d, 0, n - 1)
-        got = values[idx]
-        out = got if out is None else np.maximum(out, got)
+    out = values[np.clip(frames - reach, 0, n - 1)]
+    for d in range(-reach + 1, reach + 1):
+        out = np.maximum(out, values[np.clip(frames + d, 0, n - 1)])
     return out
 
 
-def describe(beats: np.ndarray, groups: np.ndarray, levels: np.ndarray) -> tuple[np.ndarray, np.ndarray]:
-    """(per-beat rhythm vectors, per-beat mean band levels) for beat frames ``beats``."""
+def rhythm(beats: np.ndarray, groups: np.ndarray) -> np.ndarray:
+    """Per beat: each band group's onset on the beat and at its three quarters."""
     beats = np.asarray(beats)
     nxt = np.append(beats[1:], beats[-1] + (beats[-1] - beats[-2] if len(beats) > 1 else 50))
-    half = (beats + nxt) // 2
-    quarter = (3 * beats + nxt) // 4
-    three = (beats + 3 * nxt) // 4
-    scale = np.maximum(groups.mean(axis=0), 1e-6)
-    g = groups / scale
-    rhythm = np.concatenate([_at(g, beats), _at(g, half, 1), _at(g, quarter, 1), _at(g, three, 1)], axis=1)
-    # Mean level over each beat, through a running sum (levels may be long).
-    cumulative = np.concatenate((np.zeros((1, levels.shape[1])), np.cumsum(levels, axis=0, dtype=np.float64)))
-    lo = np.clip(beats, 0, len(levels))
-    hi = np.clip(nxt, 0, len(levels))
-    hi = np.maximum(hi, lo + 1).clip(max=len(levels))
-    lo = np.minimum(lo, hi - 1)
-    tone = (cumulative[hi] - cumulative[lo]) / np.maximum(hi - lo, 1)[:, None]
-    return rhythm, tone
+    g = groups / np.maximum(groups.mean(axis=0), 1e-6)
+    parts = [_at(g, beats)]
+    for q in (1, 2, 3):
+        parts.append(_at(g, (beats * (4 - q) + nxt * q) // 4, 1))
+    return np.concatenate(parts, axis=1)
+
+
+def harmony(times: np.ndarray, chroma: np.ndarray, chroma_fps: float) -> np.ndarray:
+    """Per beat (at ``times`` seconds): mean pitch-class levels until the next beat."""
+    if not len(chroma):
+        return np.zeros((len(times), 12))
+    idx = np.clip((np.asarray(times) * chroma_fps).astype(np.int64), 0, len(chroma) - 1)
+    gap = idx[-1] - idx[-2] if len(idx) > 1 else 1
+    hi = np.append(idx[1:], idx[-1] + gap)
+    hi = np.clip(np.maximum(hi, idx + 1), 1, len(chroma))
+    lo = np.minimum(idx, hi - 1)
+    total = np.concatenate((np.zeros((1, 12)), np.cumsum(chroma, axis=0, dtype=np.float64)))
+    return (total[hi] - total[lo]) / (hi - lo)[:, None]
 
 
 def _similarity(x: np.ndarray, lag: int) -> float:
@@ -65,30 +69,33 @@ def _z(x: np.ndarray) -> np.ndarray:
 
 
 def meter_of(rhythm: np.ndarray) -> int:
-    """3 or 4: the bar length at which beats' rhythm vectors repeat best."""
+    """3 or 4: the bar length at which beats' rhythms repeat best (one and two bars)."""
     centred = rhythm - rhythm.mean(axis=0)
-    three = _similarity(centred, 3) + 0.5 * _similarity(centred, 6)
-    four = _similarity(centred, 4) + 0.5 * _similarity(centred, 8)
+    three = _similarity(centred, 3) + _similarity(centred, 6)
+    four = _similarity(centred, 4) + _similarity(centred, 8)
     return 3 if three > four + THREE_MARGIN else 4
 
 
-def downbeat_phase(rhythm: np.ndarray, tone: np.ndarray, meter: int, first_sound: int) -> int:
+def _change(harmony: np.ndarray, width: int) -> np.ndarray:
+    """Per beat: how different the harmony of the ``width`` beats from it is from the ``width`` before."""
+    n = len(harmony)
+    out = np.zeros(n)
+    if n < 2 * width:
+        return out
+    total = np.concatenate((np.zeros((1, harmony.shape[1])), np.cumsum(harmony, axis=0)))
+    k = np.arange(width, n - width + 1)
+    before = total[k] - total[k - width]
+    after = total[k + width] - total[k]
+    num = (before * after).sum(axis=1)
+    den = np.linalg.norm(before, axis=1) * np.linalg.norm(after, axis=1) + 1e-9
+    out[k] = 1 - num / den
+    return out
+
+
+def downbeat_phase(rhythm: np.ndarray, harmony: np.ndarray, meter: int) -> int:
     """Index (0 .. meter-1) of the first beat that starts a bar."""
-    n = len(rhythm)
-    low = _z(rhythm[:, 0])
-    change = np.zeros(n)
-    if n > 1:
-        diff = np.linalg.norm(np.diff(tone.astype(np.float64), axis=0), axis=1)
-        change[1:] = _z(diff)
-    best, best_score = 0, -np.inf
-    for phase in range(meter):
-        on = np.arange(phase, n, meter)
-        if not len(on):
-            continue
-        score = low[on].mean() + 0.7 * change[on].mean()
-        # The music most often starts on a bar.
-        if (first_sound - phase) % meter == 0:
-            score += 0.3
-        if score > best_score:
-            best, best_score = phase, score
-    return best
+    groups = rhythm.shape[1] // 4
+    cue = KICK * _z(rhythm[:, 0]) + SNARE * _z(rhythm[:, 1 if groups > 1 else 0])
+    cue += CHANGE * _z(_change(harmony, meter))
+    scores = [cue[phase::meter].mean() if len(cue[phase::meter]) else -np.inf for phase in range(meter)]
+    return int(np.argmax(scores))

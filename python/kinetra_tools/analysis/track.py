@@ -16,7 +16,7 @@ from __future__ import annotations
 
 import numpy as np
 
-TIGHTNESS = 400.0
+TIGHTNESS = 150.0
 SHORTEST = 0.7      # gaps considered, as a fraction of the local period
 LONGEST = 1.4
 
