@@ -30,7 +30,8 @@ MIN_SALIENCE = 0.2      # how much the tempo path must stand out of the tempogra
 # Weights of the low, middle and high band groups' onsets (each first scaled
 # to unit spread) in the onset strength the beats are tracked on.
 WEIGHTS = (1.0, 1.0, 1.0)
-PHASE = False
+# The offbeats are taken for the beat if the harmony changes on them this much more sharply.
+OFFBEAT_MARGIN = 1.2
 # Leading and trailing beats whose onset is weaker than this fraction of the
 # median beat's are not part of the music.
 TRIM = 0.2
@@ -102,8 +103,16 @@ def beats_and_bars(frames, meter: int | None):  # type: ignore[no-untyped-def]
     period = np.interp(np.arange(len(strength)), centres, grid[route])
 
     found = track.beat_frames(strength, period)
-    if PHASE:
-        found = track.on_the_beat(found, groups)
+    if len(found) >= 8:
+        # The strongest pulse may be the offbeat; harmony changes on the beat.
+        other = track.offbeats(found, strength)
+        chroma = frames.chroma()
+
+        def change(beats):  # type: ignore[no-untyped-def]
+            return bars.bar_change(bars.harmony(beats / fps, chroma, frames.chroma_fps, frames.chroma_seconds))
+
+        if change(other) > OFFBEAT_MARGIN * change(found):
+            found = other
     found = _trim(strength, found)
     if len(found) < 2:
         return None
@@ -112,7 +121,8 @@ def beats_and_bars(frames, meter: int | None):  # type: ignore[no-untyped-def]
     beat_rhythm = bars.rhythm(found, frames.group_onsets())
     if meter is None:
         meter = bars.meter_of(beat_rhythm) if len(found) >= 8 else 4
-    phase = bars.downbeat_phase(beat_rhythm, bars.harmony(times, frames.chroma(), frames.chroma_fps), meter)
+    phase = bars.downbeat_phase(beat_rhythm, bars.harmony(times, frames.chroma(), frames.chroma_fps,
+                                                                 frames.chroma_seconds), meter)
     return [round(float(t), 5) for t in times], phase, meter
 
 

@@ -41,15 +41,17 @@ def rhythm(beats: np.ndarray, groups: np.ndarray) -> np.ndarray:
     return np.concatenate(parts, axis=1)
 
 
-def harmony(times: np.ndarray, chroma: np.ndarray, chroma_fps: float) -> np.ndarray:
-    """Per beat (at ``times`` seconds): mean pitch-class levels until the next beat."""
-    if not len(chroma):
+def harmony(times: np.ndarray, chroma: np.ndarray, chroma_fps: float, window: float) -> np.ndarray:
+    """Per beat (at ``times`` seconds): mean pitch-class levels of the chroma frames
+    (``window`` seconds long) that lie mostly between it and the next beat."""
+    times = np.asarray(times, dtype=np.float64)
+    if not len(chroma) or len(times) < 2:
         return np.zeros((len(times), 12))
-    idx = np.clip((np.asarray(times) * chroma_fps).astype(np.int64), 0, len(chroma) - 1)
-    gap = idx[-1] - idx[-2] if len(idx) > 1 else 1
-    hi = np.append(idx[1:], idx[-1] + gap)
-    hi = np.clip(np.maximum(hi, idx + 1), 1, len(chroma))
-    lo = np.minimum(idx, hi - 1)
+    ends = np.append(times[1:], times[-1] + (times[-1] - times[-2]))
+    lo = np.ceil((times + window / 4) * chroma_fps).astype(np.int64)
+    hi = np.floor((ends - window / 4) * chroma_fps).astype(np.int64) + 1
+    lo = np.clip(lo, 0, len(chroma) - 1)
+    hi = np.clip(np.maximum(hi, lo + 1), 1, len(chroma))
     total = np.concatenate((np.zeros((1, 12)), np.cumsum(chroma, axis=0, dtype=np.float64)))
     return (total[hi] - total[lo]) / (hi - lo)[:, None]
 
@@ -99,3 +101,13 @@ def downbeat_phase(rhythm: np.ndarray, harmony: np.ndarray, meter: int) -> int:
     cue += CHANGE * _z(_change(harmony, meter))
     scores = [cue[phase::meter].mean() if len(cue[phase::meter]) else -np.inf for phase in range(meter)]
     return int(np.argmax(scores))
+
+
+def bar_change(harmony: np.ndarray) -> float:
+    """How sharply the harmony changes on the bars' first beats, for the likeliest meter and phase."""
+    best = 0.0
+    for meter in (3, 4):
+        change = _change(harmony, meter)
+        if len(change) > 2 * meter:
+            best = max(best, max(float(change[p::meter].mean()) for p in range(meter)))
+    return best

@@ -25,8 +25,8 @@ BANDS_PER_OCTAVE = 3
 GROUP_EDGES_HZ = (150.0, 1500.0)
 COMPRESSION = 1000.0
 # Pitch classes (for chord and bass changes) from a long window, a few times a beat.
-CHROMA_SECONDS = 0.37
-CHROMA_HOP_SECONDS = 0.093
+CHROMA_SECONDS = 0.186
+CHROMA_HOP_SECONDS = 0.046
 CHROMA_RANGE_HZ = (55.0, 2000.0)
 
 
@@ -82,6 +82,7 @@ class Features:
         self.chroma_size = 1 << int(round(math.log2(CHROMA_SECONDS * rate)))
         self.chroma_hop = max(1, int(round(CHROMA_HOP_SECONDS * rate)))
         self.chroma_fps = rate / self.chroma_hop
+        self.chroma_seconds = self.chroma_size / rate
         self._chroma_window = np.hanning(self.chroma_size + 2)[1:-1].astype(np.float32)
         self._chroma_map = chroma_matrix(rate, self.chroma_size)
         self._chroma_pending = np.zeros(self.chroma_size // 2, dtype=np.float32)
