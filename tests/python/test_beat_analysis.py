@@ -63,6 +63,34 @@ def test_a_tempo_step_is_followed(tmp_path):
     assert m.bpm_at(16) == pytest.approx(130, rel=0.02)
 
 
+def test_features_do_not_depend_on_how_the_audio_is_cut_into_blocks():
+    from kinetra_tools.analysis.features import Features
+
+    samples = drum_clips.render(drum_clips.beat_times(120, 6), rate=11025)
+    whole, pieces = Features(11025), Features(11025)
+    whole.feed(samples)
+    cuts = [0, 1, 7, 110, 511, 513, 4000, 4001, 20000, len(samples)]
+    for a, b in zip(cuts, cuts[1:]):
+        pieces.feed(samples[a:b])
+    for f in (whole, pieces):
+        f.finish()
+    assert whole.samples == pieces.samples == len(samples)
+    np.testing.assert_array_equal(whole.onset(), pieces.onset())
+    np.testing.assert_array_equal(whole.group_onsets(), pieces.group_onsets())
+    np.testing.assert_array_equal(whole.chroma(), pieces.chroma())
+
+
+def test_long_files_are_read_block_by_block(tmp_path, monkeypatch):
+    from kinetra_tools.analysis import decode
+
+    monkeypatch.setattr(decode, "BLOCK_SECONDS", 0.5)
+    path = write(tmp_path / "song.flac", drum_clips.render(drum_clips.beat_times(120, 6), rate=44100), 44100)
+    stream = decode.open_audio(path)
+    sizes = [len(b) for b in stream.blocks()]
+    assert stream.rate == 11025 and max(sizes) == 11025 // 2 and len(sizes) > 10
+    assert sum(sizes) == pytest.approx(stream.seconds * 11025, abs=4)
+
+
 def test_progress_is_reported_up_to_the_end(tmp_path):
     beats = drum_clips.beat_times(120, 6)
     path = write(tmp_path / "short.ogg", drum_clips.render(beats))

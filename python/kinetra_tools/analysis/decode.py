@@ -16,7 +16,8 @@ from __future__ import annotations
 import os
 import shutil
 import subprocess
-from collections.abc import Iterator
+import tempfile
+from collections.abc import Callable, Iterator
 from dataclasses import dataclass
 
 import numpy as np
@@ -34,7 +35,7 @@ class Stream:
 
     rate: float
     seconds: float | None
-    blocks: "callable"  # type: ignore[valid-type]  # () -> Iterator[np.ndarray]
+    blocks: Callable[[], Iterator[np.ndarray]]
 
 
 def open_audio(path: str) -> Stream:
@@ -99,27 +100,29 @@ def _ffmpeg(path: str) -> Stream:
         command = [ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path,
                    "-map", "0:a:0", "-vn", "-ac", "1", "-ar", str(RATE), "-f", "f32le", "pipe:1"]
         size = 4 * int(BLOCK_SECONDS * RATE)
-        with subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE) as process:
-            assert process.stdout is not None and process.stderr is not None
-            got = False
+        # Messages go to a file, not a pipe: a pipe nobody reads could fill and stall ffmpeg.
+        with tempfile.TemporaryFile() as messages, \
+                subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                 stderr=messages) as process:
+            assert process.stdout is not None
+            got = finished = False
             carry = b""
             try:
-                while True:
-                    chunk = process.stdout.read(size)
-                    if not chunk:
-                        break
+                while chunk := process.stdout.read(size):
                     chunk = carry + chunk
                     whole = len(chunk) - len(chunk) % 4
                     carry = chunk[whole:]
                     if whole:
                         got = True
                         yield np.frombuffer(chunk[:whole], dtype="<f4")
+                finished = True
             finally:
-                if process.poll() is None:
-                    process.kill()
-                error = process.stderr.read().decode("utf-8", "replace").strip()
+                process.stdout.close()
+                if not finished and process.poll() is None:
+                    process.kill()                  # the reader stopped early
                 status = process.wait()
+            messages.seek(0)
+            error = messages.read(1 << 16).decode("utf-8", "replace").strip()
             if status != 0 or not got:
                 reason = error.splitlines()[-1] if error else "no audio stream"
                 raise ValueError(f"{path}: not an audio file ffmpeg can read ({_short(reason, path)})")

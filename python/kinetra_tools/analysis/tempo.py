@@ -26,7 +26,9 @@ PER_OCTAVE = 72
 # the weight falls off by a Gaussian in octaves.
 PREFERRED = (75.0, 170.0)
 PREFERENCE_WIDTH = 0.35   # octaves
-# Within the range, a gentle pull towards its middle.
+# Within the range, a gentle pull towards a tempo a little above its middle:
+# the tempogram itself leans to slow periods (a period's own multiples
+# confirm it), which this evens out.
 CENTRE = 130.0
 CENTRE_PULL = 0.5
 GLIDE_COST = 0.02         # per grid step between neighbouring windows
@@ -38,7 +40,7 @@ HALF_WEIGHT = 0.0
 
 
 def periods(fps: float) -> np.ndarray:
-    """The period grid in frames, longest (slowest) first is not assumed: ascending."""
+    """The period grid in frames, shortest (fastest) first."""
     shortest = 60.0 * fps / MAX_BPM
     count = int(PER_OCTAVE * math.log2(MAX_BPM / MIN_BPM)) + 1
     return shortest * 2.0 ** (np.arange(count) / PER_OCTAVE)
