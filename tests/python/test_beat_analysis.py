@@ -137,7 +137,7 @@ def test_recordings_without_a_beat_are_refused(tmp_path, kind, message):
     ("text.wav", b"not audio at all\n" * 50, "not an audio file"),
     ("text.mp3", b"not audio at all\n" * 50, "not an audio file"),
     ("empty.flac", b"", "not an audio file"),
-])
+], ids=["missing", "text-wav", "text-mp3", "empty-flac"])
 def test_files_that_are_not_audio_are_refused(tmp_path, name, content, message):
     path = tmp_path / name
     if content is not None:

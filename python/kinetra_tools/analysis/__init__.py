@@ -19,8 +19,12 @@ needed; the package is imported by the tools on demand, never by ``kinetra``.
 from __future__ import annotations
 
 from collections.abc import Callable
+from typing import TYPE_CHECKING
 
 from ..beatmap import BeatMap
+
+if TYPE_CHECKING:
+    from .features import Features
 
 __all__ = ["analyse"]
 
@@ -66,7 +70,7 @@ def analyse(path: str, meter: int | None = None,
     return BeatMap(beats, beats[phase::meter], meter, duration=round(seconds, 6))
 
 
-def listen(path: str, progress: Callable[[float], None] | None = None):  # type: ignore[no-untyped-def]
+def listen(path: str, progress: Callable[[float], None] | None = None) -> Features:
     """The file's ``features.Features``, decoded and framed block by block."""
     from . import decode, features
 
@@ -80,7 +84,7 @@ def listen(path: str, progress: Callable[[float], None] | None = None):  # type:
     return frames
 
 
-def beats_and_bars(frames, meter: int | None):  # type: ignore[no-untyped-def]
+def beats_and_bars(frames: Features, meter: int | None) -> tuple[list[float], int, int] | None:
     """(beat times in seconds, index of the first downbeat, meter), or None without a beat."""
     import numpy as np
 
@@ -108,44 +112,20 @@ def beats_and_bars(frames, meter: int | None):  # type: ignore[no-untyped-def]
         other = track.offbeats(found, strength)
         chroma = frames.chroma()
 
-        def change(beats):  # type: ignore[no-untyped-def]
-            return bars.bar_change(bars.harmony(beats / fps, chroma, frames.chroma_fps, frames.chroma_seconds))
+        def change(beats: np.ndarray) -> float:
+            return bars.bar_change(bars.harmony(beats / fps, chroma, frames.chroma_fps,
+                                                frames.chroma_seconds))
 
         if change(other) > OFFBEAT_MARGIN * change(found):
             found = other
-    found = _trim(strength, found)
+    found = track.trim(strength, found, TRIM)
     if len(found) < 2:
         return None
 
-    times = np.maximum(_refine(strength, found) / fps + LEAD, 0.0)
+    times = np.maximum(track.refine(strength, found) / fps + LEAD, 0.0)
     beat_rhythm = bars.rhythm(found, frames.group_onsets())
     if meter is None:
         meter = bars.meter_of(beat_rhythm) if len(found) >= 8 else 4
     phase = bars.downbeat_phase(beat_rhythm, bars.harmony(times, frames.chroma(), frames.chroma_fps,
                                                                  frames.chroma_seconds), meter)
     return [round(float(t), 5) for t in times], phase, meter
-
-
-def _trim(strength, frames):  # type: ignore[no-untyped-def]
-    """Beats from the first one with an onset on it to the last (none in a silent
-    lead-in or a fading tail)."""
-    import numpy as np
-
-    n = len(strength)
-    near = np.max([strength[np.clip(frames + d, 0, n - 1)] for d in range(-3, 4)], axis=0)
-    strong = np.flatnonzero(near >= TRIM * np.median(near))
-    if not len(strong):
-        return frames[:0]
-    return frames[strong[0]:strong[-1] + 1]
-
-
-def _refine(strength, frames):  # type: ignore[no-untyped-def]
-    """Beat frames moved to the onset peak's parabolic vertex (within a frame)."""
-    import numpy as np
-
-    n = len(strength)
-    f = np.clip(frames, 1, n - 2)
-    a, b, c = strength[f - 1], strength[f], strength[f + 1]
-    den = a - 2 * b + c
-    shift = np.where((b >= a) & (b >= c) & (den < 0), 0.5 * (a - c) / np.where(den < 0, den, -1), 0.0)
-    return frames + np.clip(shift, -0.5, 0.5)

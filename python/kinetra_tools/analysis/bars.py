@@ -27,7 +27,8 @@ def _at(values: np.ndarray, frames: np.ndarray, reach: int = 2) -> np.ndarray:
     out = values[np.clip(frames - reach, 0, n - 1)]
     for d in range(-reach + 1, reach + 1):
         out = np.maximum(out, values[np.clip(frames + d, 0, n - 1)])
-    return out
+    result: np.ndarray = out
+    return result
 
 
 def rhythm(beats: np.ndarray, groups: np.ndarray) -> np.ndarray:

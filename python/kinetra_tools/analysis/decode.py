@@ -55,7 +55,7 @@ def open_audio(path: str) -> Stream:
 
 
 def _soundfile(path: str) -> Stream | None:
-    import soundfile
+    import soundfile  # type: ignore[import-untyped]
 
     try:
         info = soundfile.info(path)

@@ -52,14 +52,16 @@ def preference(bpm: np.ndarray) -> np.ndarray:
     below = np.log2(lo / bpm).clip(0)
     above = np.log2(bpm / hi).clip(0)
     outside = below + above
-    return -0.5 * (outside / PREFERENCE_WIDTH) ** 2 - CENTRE_PULL * np.log2(bpm / CENTRE) ** 2
+    weight: np.ndarray = -0.5 * (outside / PREFERENCE_WIDTH) ** 2 - CENTRE_PULL * np.log2(bpm / CENTRE) ** 2
+    return weight
 
 
 def _interp(rows: np.ndarray, lags: np.ndarray) -> np.ndarray:
     """rows[:, lags] at fractional lags, linearly."""
     lo = np.floor(lags).astype(int)
     frac = (lags - lo).astype(np.float32)
-    return rows[:, lo] * (1 - frac) + rows[:, lo + 1] * frac
+    out: np.ndarray = rows[:, lo] * (1 - frac) + rows[:, lo + 1] * frac
+    return out
 
 
 def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
@@ -83,8 +85,8 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
         chunk = views[starts[first:first + 256]]
         chunk = (chunk - chunk.mean(axis=1, keepdims=True)) * taper
         spectrum = np.fft.rfft(chunk, n=size, axis=1)
-        acf = np.fft.irfft(spectrum.real ** 2 + spectrum.imag ** 2, n=size, axis=1)[:, :max_lag + 1]
-        acf = acf.astype(np.float32) * unbias
+        power = spectrum.real ** 2 + spectrum.imag ** 2
+        acf = np.fft.irfft(power, n=size, axis=1)[:, :max_lag + 1].astype(np.float32) * unbias
         energy = np.maximum(acf[:, :1], 1e-9)
         acf /= energy
         single = _interp(acf, grid)

@@ -46,11 +46,11 @@ def beat_frames(strength: np.ndarray, period: np.ndarray) -> np.ndarray:
         back[t[take]] = source[np.arange(len(t)), j][take]
     # The last beat: the best-scoring frame within the last period.
     tail = max(0, n - int(period[-1] + 0.5))
-    t = tail + int(np.argmax(score[tail:]))
+    beat = tail + int(np.argmax(score[tail:]))
     out = []
-    while t >= 0:
-        out.append(t)
-        t = int(back[t])
+    while beat >= 0:
+        out.append(beat)
+        beat = int(back[beat])
     return np.asarray(out[::-1], dtype=np.int64)
 
 
@@ -63,7 +63,8 @@ def _profile(values: np.ndarray, frames: np.ndarray, bins: int) -> np.ndarray:
     peak = np.max([values[np.clip(np.arange(n) + d, 0, n - 1)] for d in range(-2, 3)], axis=0)
     starts, gaps = frames[:-1], np.diff(frames)
     where = starts[:, None] + gaps[:, None] * (np.arange(bins)[None, :] / bins)
-    return peak[np.clip(np.round(where).astype(np.int64), 0, n - 1)].mean(axis=0)
+    out: np.ndarray = peak[np.clip(np.round(where).astype(np.int64), 0, n - 1)].mean(axis=0)
+    return out
 
 
 def offbeats(frames: np.ndarray, strength: np.ndarray) -> np.ndarray:
@@ -75,3 +76,25 @@ def offbeats(frames: np.ndarray, strength: np.ndarray) -> np.ndarray:
     gaps = np.diff(frames)
     moved = frames[:-1] + np.round(gaps * step).astype(np.int64)
     return np.append(moved, min(frames[-1] + int(round(gaps[-1] * step)), len(strength) - 1))
+
+
+def trim(strength: np.ndarray, frames: np.ndarray, floor: float) -> np.ndarray:
+    """Beats from the first one with an onset on it to the last (none in a silent
+    lead-in or a fading tail)."""
+    n = len(strength)
+    near = np.max([strength[np.clip(frames + d, 0, n - 1)] for d in range(-3, 4)], axis=0)
+    strong = np.flatnonzero(near >= floor * np.median(near))
+    if not len(strong):
+        return frames[:0]
+    return frames[strong[0]:strong[-1] + 1]
+
+
+def refine(strength: np.ndarray, frames: np.ndarray) -> np.ndarray:
+    """Beat frames moved to the onset peak's parabolic vertex (within a frame)."""
+    n = len(strength)
+    f = np.clip(frames, 1, n - 2)
+    a, b, c = strength[f - 1], strength[f], strength[f + 1]
+    den = a - 2 * b + c
+    shift = np.where((b >= a) & (b >= c) & (den < 0), 0.5 * (a - c) / np.where(den < 0, den, -1), 0.0)
+    out: np.ndarray = frames + np.clip(shift, -0.5, 0.5)
+    return out

@@ -9,8 +9,13 @@ from __future__ import annotations
 
 import argparse
 from fractions import Fraction
+from typing import TYPE_CHECKING
 
 from .args import positive
+
+if TYPE_CHECKING:
+    from ..beatmap import BeatMap
+    from ..timeline import Timeline
 
 
 def add_arguments(parser: argparse.ArgumentParser, bpm_default: str | None = None,
@@ -32,7 +37,7 @@ def add_arguments(parser: argparse.ArgumentParser, bpm_default: str | None = Non
     parser.set_defaults(_bpm_default=bpm_default)
 
 
-def beat_map(path: str, meter: int | None = None):  # type: ignore[no-untyped-def]
+def beat_map(path: str, meter: int | None = None) -> BeatMap:
     """Analyse ``path`` with a progress bar on a terminal."""
     from ..analysis import analyse
     from ..analysis.progress import for_terminal
@@ -45,7 +50,7 @@ def beat_map(path: str, meter: int | None = None):  # type: ignore[no-untyped-de
             bar.close()
 
 
-def timeline(args: argparse.Namespace):  # type: ignore[no-untyped-def]
+def timeline(args: argparse.Namespace) -> Timeline:
     """The Timeline the arguments ask for: a Tempo, an analysed song or a loaded map."""
     beat_zero = getattr(args, "beat_zero", None)
     song = getattr(args, "audio", None) or getattr(args, "beats", None)
@@ -64,8 +69,7 @@ def timeline(args: argparse.Namespace):  # type: ignore[no-untyped-def]
     return Tempo(bpm, beat_zero if beat_zero is not None else Fraction(0))
 
 
-def span_seconds(clock, seconds: Fraction | None,  # type: ignore[no-untyped-def]
-                 bars: int | None) -> Fraction:
+def span_seconds(clock: Timeline, seconds: Fraction | None, bars: int | None) -> Fraction:
     """The length of a span from time 0: ``seconds``, or to the end of bar ``bars``, or the whole song."""
     from ..clock import Tempo
     from ..numbers import exact
@@ -75,7 +79,7 @@ def span_seconds(clock, seconds: Fraction | None,  # type: ignore[no-untyped-def
     if bars is not None:
         if isinstance(clock, Tempo):
             return clock.bars_seconds(bars)
-        meter = getattr(clock, "beats_per_bar", 4)
+        meter: int = getattr(clock, "beats_per_bar", 4)
         return max(Fraction(0), clock.seconds_at(bars * meter * 64))
     duration = getattr(clock, "duration", None)
     if duration is None:
@@ -83,6 +87,7 @@ def span_seconds(clock, seconds: Fraction | None,  # type: ignore[no-untyped-def
         if not beats:
             raise ValueError("one of the arguments --seconds --bars is required (or a song: --audio, --beats)")
         duration = beats[-1]
-    return exact(duration, "duration")
+    length: Fraction = exact(duration, "duration")
+    return length
 
 
