@@ -178,7 +178,7 @@ def test_list_for_scripts(capsys, fmt):
         (["export", "circle", "--bpm", "120", "--fps", "1e999999", "--bars", "1"], "argument --fps: out of range"),
         (["export", "circle", "--bpm", "120", "--fps", "1e6", "--seconds", "1"], "argument --fps: frame rate too large"),
         (["export", "circle", "--bpm", "120", "--fps", "1000", "--seconds", "86400"], "too many frames: 86,400,000"),
-        (["export", "circle", "--fps", "30", "--bars", "1"], "required: --bpm"),
+        (["export", "circle", "--fps", "30", "--bars", "1"], "one of the arguments --bpm --audio --beats is required"),
         (["export", "circle", "--bpm", "120", "--fps", "30"], "one of the arguments --seconds --bars is required"),
         (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "--seconds", "1"], "not allowed with"),
         (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "--format", "xml"], "--format: invalid choice"),

@@ -7,6 +7,7 @@ import sys
 from fractions import Fraction
 
 from . import args as kinds
+from . import timing
 from .output import writing
 
 
@@ -14,24 +15,29 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     p = sub.add_parser("export", help="write one row per video frame: frame, seconds, pip, x, y, z, bar.beat",
                        description="Write a pattern's position at every frame of a span as CSV (with a "
                                    "header line) or as a JSON array. Frame n is shown at n / FPS seconds "
-                                   "and shows the pip sounding then: floor((n / FPS - beat zero) * BPM * "
-                                   "64 / 60), computed exactly, so long spans do not drift. Numbers are "
-                                   "read as written: 29.97 is 2997/100; give 30000/1001 for the NTSC rate. "
+                                   "and shows the pip sounding then: with --bpm, floor((n / FPS - beat "
+                                   "zero) * BPM * 64 / 60); with a song (--audio) or a beat map (--beats), "
+                                   "the pip of its beats at that time. Computed exactly, so long spans do "
+                                   "not drift. Numbers are read as written: 29.97 is 2997/100; give "
+                                   "30000/1001 for the NTSC rate. "
                                    f"Limits: BPM up to {kinds.MAX_BPM:,}, FPS up to {kinds.MAX_FPS:,}, "
                                    f"at most {kinds.MAX_FRAMES:,} frames.",
                        epilog="example: kinetra export circle --bpm 174 --fps 29.97 --bars 8 -o circle.csv")
     p.add_argument("name", metavar="NAME", help=kinds.source_help())
-    p.add_argument("--bpm", type=kinds.bpm, required=True, help="tempo in beats a minute")
+    timing.add_arguments(p)
     p.add_argument("--fps", type=kinds.fps, required=True, help="frames a second, e.g. 25, 29.97 or 30000/1001")
-    span = p.add_mutually_exclusive_group(required=True)
-    span.add_argument("--seconds", type=kinds.seconds, help="length of the span in seconds")
+    span = p.add_mutually_exclusive_group()
+    span.add_argument("--seconds", type=kinds.seconds,
+                      help="length of the span in seconds (with --audio or --beats: the whole song "
+                           "if no span is given)")
     span.add_argument("--bars", type=kinds.bars,
-                      help="the span runs to the end of this many whole bars, counted from beat zero")
+                      help="the span runs to the end of this many whole bars (of four beats, or of the "
+                           "beat map's meter), counted from beat zero")
     p.add_argument("--start", type=kinds.start, metavar="TIME|BAR[.BEAT]",
                    help="where the span starts: a time (12.5s, 1:02.5) or a bar and beat from 1 "
                         "(3, 3.2); default: time 0")
-    p.add_argument("--beat-zero", type=kinds.exact, default="0", metavar="SECONDS",
-                   help="time at which beat zero (pip 0) sounds (default 0)")
+    p.add_argument("--beat-zero", type=kinds.exact, default=None, metavar="SECONDS",
+                   help="with --bpm: time at which beat zero (pip 0) sounds (default 0)")
     p.add_argument("--format", type=kinds.choice(["csv", "json"]), choices=["csv", "json"], default="csv",
                    help="csv (default) or json")
     p.add_argument("-o", "--output", metavar="FILE",
@@ -40,8 +46,10 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
 
 
 def span_frames(timeline: object, frames: object, start: kinds.Start | None,
-                seconds: Fraction | None, bars: int | None) -> tuple[int, int]:
-    """(first frame, number of frames) of the span asked for."""
+                seconds: Fraction | None, bars: int | None,
+                until: Fraction | None = None) -> tuple[int, int]:
+    """(first frame, number of frames) of the span asked for: ``seconds`` long, or to the
+    end of bar ``bars``, or (neither given) up to the time ``until``."""
     from ..timeline import Frames, Timeline
 
     assert isinstance(frames, Frames) and isinstance(timeline, Timeline)
@@ -56,8 +64,10 @@ def span_frames(timeline: object, frames: object, start: kinds.Start | None,
         begin = timeline.seconds_at((start.bar - 1) * bar_pips + (start.beat - 1) * 64)
     if seconds is not None:
         end = begin + seconds
+    elif bars is None:
+        assert until is not None
+        end = until
     else:
-        assert bars is not None
         # Bars are counted from beat zero: a start before it (a lead-in)
         # still runs to the end of bar ``bars``.
         first_bar = max(0, timeline.pip_at(begin) // bar_pips)
@@ -72,14 +82,16 @@ def span_frames(timeline: object, frames: object, start: kinds.Start | None,
 
 def run(args: argparse.Namespace) -> int:
     from .. import export
-    from ..clock import Tempo
     from ..sources import open_source
     from ..timeline import Frames
 
     source = open_source(args.name)
-    timeline = Tempo(args.bpm, args.beat_zero)
+    timeline = timing.timeline(args)
     frames = Frames(args.fps, timeline)
-    first, count = span_frames(timeline, frames, args.start, args.seconds, args.bars)
+    whole = None
+    if args.seconds is None and args.bars is None:
+        whole = timing.span_seconds(timeline, None, None)  # the song's length
+    first, count = span_frames(timeline, frames, args.start, args.seconds, args.bars, whole)
     table = export.rows(source, frames, count, first, getattr(timeline, "beats_per_bar", 4))
     with writing(args.output) as out:
         export.WRITERS[args.format](table, out)

@@ -1,0 +1,131 @@
+"""Beats and bars of a recording: ``analyse(path) -> BeatMap``.
+
+The stages, each in its own module:
+
+- ``decode``: the file, block by block, as mono samples at about 11 kHz
+  (soundfile for WAV, FLAC and OGG; ffmpeg for the rest);
+- ``features``: onset strength per 10 ms frame (spectral flux in
+  third-octave bands) and a few band summaries;
+- ``tempo``: a tempogram and the steadiest likely tempo path through it,
+  gliding with gradual drift, jumping at tempo changes, at the tempo a
+  listener would tap;
+- ``track``: beats by dynamic programming along that tempo path;
+- ``bars``: the meter (3 or 4) and the downbeats.
+
+Only ``numpy`` (and ``soundfile`` or the ``ffmpeg`` program for decoding) is
+needed; the package is imported by the tools on demand, never by ``kinetra``.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Callable
+from typing import TYPE_CHECKING
+
+from ..beatmap import BeatMap
+
+if TYPE_CHECKING:
+    from .features import Features
+
+__all__ = ["analyse"]
+
+MIN_SECONDS = 2.0       # shorter clips cannot show a beat
+SILENCE = 10 ** (-70 / 20)   # peak level below which a file counts as silent
+MIN_SALIENCE = 0.2      # how much the tempo path must stand out of the tempogram for a beat
+# Weights of the low, middle and high band groups' onsets (each first scaled
+# to unit spread) in the onset strength the beats are tracked on.
+WEIGHTS = (1.0, 1.0, 1.0)
+# The offbeats are taken for the beat if the harmony changes on them this much more sharply.
+OFFBEAT_MARGIN = 1.2
+# Leading and trailing beats whose onset is weaker than this fraction of the
+# median beat's are not part of the music.
+TRIM = 0.2
+# The flux peaks this many seconds before the sound's onset (the window sees it coming).
+LEAD = 0.0145
+
+
+def analyse(path: str, meter: int | None = None,
+            progress: Callable[[float], None] | None = None) -> BeatMap:
+    """The beats and bars of the recording at ``path``.
+
+    ``meter`` fixes the beats per bar (otherwise 3 or 4 is chosen from the
+    music); ``progress``, if given, is called with the fraction done (0..1).
+    Raises ValueError naming the file if it cannot be read or holds no beat.
+    """
+    if meter is not None and (isinstance(meter, bool) or not isinstance(meter, int) or not 1 <= meter <= 16):
+        raise ValueError(f"meter must be a whole number of beats from 1 to 16, not {meter!r}")
+    frames = listen(path, progress)
+    seconds = frames.seconds
+    if frames.samples == 0:
+        raise ValueError(f"{path}: holds no audio")
+    if frames.peak < SILENCE:
+        raise ValueError(f"{path}: is silent")
+    if seconds < MIN_SECONDS:
+        raise ValueError(f"{path}: too short to hold a beat ({seconds:.2f} s)")
+    found = beats_and_bars(frames, meter)
+    if found is None:
+        raise ValueError(f"{path}: no steady beat found")
+    beats, phase, meter = found
+    if progress is not None:
+        progress(1.0)
+    return BeatMap(beats, beats[phase::meter], meter, duration=round(seconds, 6))
+
+
+def listen(path: str, progress: Callable[[float], None] | None = None) -> Features:
+    """The file's ``features.Features``, decoded and framed block by block."""
+    from . import decode, features
+
+    stream = decode.open_audio(path)
+    frames = features.Features(stream.rate)
+    for block in stream.blocks():
+        frames.feed(block)
+        if progress is not None and stream.seconds:
+            progress(0.9 * min(1.0, frames.seconds / stream.seconds))
+    frames.finish()
+    return frames
+
+
+def beats_and_bars(frames: Features, meter: int | None) -> tuple[list[float], int, int] | None:
+    """(beat times in seconds, index of the first downbeat, meter), or None without a beat."""
+    import numpy as np
+
+    from . import bars, tempo, track
+
+    fps = frames.fps
+    groups = frames.group_onsets().astype(np.float64)
+    spread = groups.std(axis=0)
+    if not (spread > 0).any():
+        return None
+    strength = (groups / np.where(spread > 0, spread, 1.0)) @ np.asarray(WEIGHTS)
+    strength /= strength.std()
+
+    centres, grid, salience = tempo.tempogram(strength, fps)
+    route = tempo.path(salience, grid, fps)
+    # How far the chosen periods stand out of each window's periodicities.
+    along = salience[np.arange(len(route)), route] - np.median(salience, axis=1)
+    if float(np.mean(along)) < MIN_SALIENCE:
+        return None
+    period = np.interp(np.arange(len(strength)), centres, grid[route])
+
+    found = track.beat_frames(strength, period)
+    if len(found) >= 8:
+        # The strongest pulse may be the offbeat; harmony changes on the beat.
+        other = track.offbeats(found, strength)
+        chroma = frames.chroma()
+
+        def change(beats: np.ndarray) -> float:
+            return bars.bar_change(bars.harmony(beats / fps, chroma, frames.chroma_fps,
+                                                frames.chroma_seconds))
+
+        if change(other) > OFFBEAT_MARGIN * change(found):
+            found = other
+    found = track.trim(strength, found, TRIM)
+    if len(found) < 2:
+        return None
+
+    times = np.maximum(track.refine(strength, found) / fps + LEAD, 0.0)
+    beat_rhythm = bars.rhythm(found, frames.group_onsets())
+    if meter is None:
+        meter = bars.meter_of(beat_rhythm) if len(found) >= 8 else 4
+    phase = bars.downbeat_phase(beat_rhythm, bars.harmony(times, frames.chroma(), frames.chroma_fps,
+                                                                 frames.chroma_seconds), meter)
+    return [round(float(t), 5) for t in times], phase, meter
