@@ -1,0 +1,67 @@
+"""``kinetra render``: a music video of patterns moving in step with a song."""
+
+from __future__ import annotations
+
+import argparse
+import sys
+
+from .args import positive, source_help
+
+
+def size(text: str) -> tuple[int, int]:
+    """WIDTHxHEIGHT in pixels, both even."""
+    from ..render.layout import parse_size
+
+    try:
+        return parse_size(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+
+
+def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
+    p = sub.add_parser("render", help="render a music video: patterns moving in step with a song",
+                       description="Draw one or more patterns moving in step with a song and write the "
+                                   "video with the song as its sound track. One pattern fills the frame; "
+                                   "several are laid out as a grid, each under its name. The point moves "
+                                   "in x and y, its size and colour show its depth z (blue far, orange "
+                                   "near), a trail shows its last beat, and the strip at the bottom lights "
+                                   "the beat of the bar. Frame n shows the pip sounding at n / FPS "
+                                   "seconds. Without --audio, --bpm and --seconds make a silent clip. "
+                                   "The output's extension picks the container: .mp4, .m4v, .mov or .mkv "
+                                   "(H.264 and AAC), or .webm (VP9 and Opus). Needs ffmpeg and pycairo.",
+                       epilog="example: kinetra render figure_eight circle --audio song.wav -o video.mp4")
+    p.add_argument("names", metavar="NAME", nargs="+", help=source_help())
+    p.add_argument("-o", "--output", metavar="OUT.mp4", required=True, help="video file to write")
+    p.add_argument("--audio", metavar="SONG", help="the song: its sound track and, unless --bpm or "
+                                                   "--beats says otherwise, its beats")
+    p.add_argument("--bpm", type=positive, help="a fixed tempo in beats a minute, from time 0")
+    p.add_argument("--seconds", type=positive, help="length of the video (default: the whole song)")
+    p.add_argument("--fps", type=positive, default="30", help="frames a second (default 30)")
+    p.add_argument("--size", type=size, default="1280x720", metavar="WxH",
+                   help="frame size in pixels (default 1280x720)")
+    p.set_defaults(run=run)
+
+
+def run(args: argparse.Namespace) -> int:
+    from .. import render
+    from ..clock import Tempo
+    from ..render.encode import audio_seconds, container, find
+    from ..sources import open_source
+
+    container(args.output)
+    sources = [open_source(name) for name in args.names]
+    find("ffmpeg")
+    seconds = args.seconds
+    if args.audio is not None:
+        find("ffprobe")
+        length = audio_seconds(args.audio)
+        seconds = length if seconds is None else min(seconds, length)
+    if args.bpm is None:
+        raise ValueError("give --bpm B: the tempo to move to")
+    if seconds is None:
+        raise ValueError("give --audio SONG, or --seconds S for a silent clip")
+    timeline = Tempo(args.bpm)
+    count = render.render(sources, timeline, args.output, fps=args.fps, size=args.size,
+                          seconds=seconds, audio=args.audio)
+    print(f"{args.output}: {count} frames, {float(seconds):.2f} s", file=sys.stderr)
+    return 0
