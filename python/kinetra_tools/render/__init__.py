@@ -113,11 +113,15 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
     at ``seconds``). Raises ValueError with a one-line reason on any failure,
     leaving ``path`` as it was.
     """
+    import os
+
     from ..files import replacing_path
     from ..frames import stream
     from . import encode
 
     kind = encode.container(path)
+    if os.path.isdir(path):
+        raise ValueError(f"cannot write {path}: it is a folder")
     encode.find("ffmpeg")
     try:
         from .painter import PIXEL_FORMAT, Painter

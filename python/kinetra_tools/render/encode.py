@@ -29,8 +29,9 @@ class Container(NamedTuple):
     audio: tuple[str, ...]
 
 
-_H264 = ("-c:v", "libx264", "-preset", "veryfast", "-tune", "animation", "-crf", "20",
-         "-pix_fmt", "yuv420p")
+# superfast: a third less encoding time than veryfast for a few hundred kbit/s more at
+# this picture's flat colours; the drawing and the encoder share the machine's cores.
+_H264 = ("-c:v", "libx264", "-preset", "superfast", "-crf", "20", "-pix_fmt", "yuv420p")
 _AAC = ("-c:a", "aac", "-b:a", "192k")
 
 CONTAINERS = {

@@ -1,0 +1,281 @@
+"""kinetra render: the video's layout, where the point is drawn in each frame, and bad input."""
+
+import json
+import math
+import os
+import re
+import shutil
+import subprocess
+from fractions import Fraction
+
+import pytest
+
+import kinetra
+from kinetra_tools import cli
+from kinetra_tools.clock import Tempo
+from kinetra_tools.render import Layout, Motion, Progress, parse_size
+from kinetra_tools.sources import DefaultPattern
+from kinetra_tools.timeline import Frames
+
+HAVE_FFMPEG = shutil.which("ffmpeg") is not None and shutil.which("ffprobe") is not None
+needs_ffmpeg = pytest.mark.skipif(not HAVE_FFMPEG, reason="needs ffmpeg and ffprobe")
+
+
+@pytest.fixture
+def cairo():
+    return pytest.importorskip("cairo")
+
+
+def make_song(path, seconds, rate=44100):
+    subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
+                    f"sine=f=330:d={seconds}:sample_rate={rate}", "-ac", "2", str(path)], check=True)
+    return str(path)
+
+
+def probe(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                          "stream=codec_type,codec_name,width,height,nb_read_frames,start_time:"
+                          "format=format_name,duration", "-of", "json", str(path)],
+                         capture_output=True, text=True, check=True).stdout
+    return json.loads(out)
+
+
+def render(capsys, *args):
+    try:
+        status = cli.main(["render", *map(str, args)])
+    except SystemExit as exit:  # argparse's refusals
+        status = exit.code
+    captured = capsys.readouterr()
+    return status, captured.err
+
+
+# -- layout (no drawing library needed) ---------------------------------------
+
+@pytest.mark.parametrize("text, expected", [
+    ("1280x720", (1280, 720)), ("640X360", (640, 360)), (" 320 x 180 ", (320, 180)),
+    ("1280", "WIDTHxHEIGHT"), ("1280x", "WIDTHxHEIGHT"), ("-640x360", "WIDTHxHEIGHT"),
+    ("1.5x2", "WIDTHxHEIGHT"), ("1281x720", "even"), ("32x32", "64 to 7680"), ("99999x720", "64 to 7680"),
+])
+def test_size_is_width_x_height_with_even_sides(text, expected):
+    if isinstance(expected, tuple):
+        assert parse_size(text) == expected
+    else:
+        with pytest.raises(ValueError, match=expected):
+            parse_size(text)
+
+
+@pytest.mark.parametrize("count", [1, 2, 3, 5, 16, 40])
+def test_cells_hold_their_plots_inside_the_frame_without_overlap(count):
+    layout = Layout(1280, 720, count)
+    assert layout.columns * layout.rows >= count
+    boxes = []
+    for i, cell in enumerate(layout.cells):
+        # The plot's square, with room for the largest point, stays in its cell and above the strip.
+        reach = cell.half + layout.radius(1.0)
+        left, right = layout.point(i, -1, 0)[0] - layout.radius(1.0), layout.point(i, 1, 0)[0] + layout.radius(1.0)
+        top, bottom = layout.point(i, 0, 1)[1] - layout.radius(1.0), layout.point(i, 0, -1)[1] + layout.radius(1.0)
+        assert right - left == pytest.approx(2 * reach)
+        assert cell.x <= left and right <= cell.x + cell.width
+        assert cell.label_y <= top and bottom <= min(cell.y + cell.height, 720 - layout.strip)
+        boxes.append((left, top, right, bottom))
+    for i, a in enumerate(boxes):
+        for b in boxes[i + 1:]:
+            assert a[2] <= b[0] or b[2] <= a[0] or a[3] <= b[1] or b[3] <= a[1]
+
+
+def test_y_runs_up_and_too_many_patterns_are_refused():
+    layout = Layout(640, 360, 1)
+    assert layout.point(0, 0, 1)[1] < layout.point(0, 0, -1)[1]
+    assert layout.point(0, -1, 0)[0] < layout.point(0, 1, 0)[0]
+    assert layout.radius(1) > layout.radius(0) > layout.radius(-1)
+    with pytest.raises(ValueError, match="do not fit in 640x360"):
+        Layout(640, 360, 200)
+
+
+def test_trail_is_the_beat_before_the_point():
+    motion = Motion(DefaultPattern("figure_eight"))
+    for pip in (0, 1, 127, 128, 1001, -5):
+        trail = motion.trail(pip)
+        assert len(trail) == 32
+        last = pip - 1 - (pip - 1) % 2  # on the even grid, before the point
+        assert trail[-1] == kinetra.sample("figure_eight", last).as_tuple()
+        assert trail[0] == kinetra.sample("figure_eight", last - 62).as_tuple()
+
+
+class Terminal:
+    def __init__(self, tty):
+        self.tty, self.text = tty, ""
+
+    def isatty(self):
+        return self.tty
+
+    def write(self, text):
+        self.text += text
+
+    def flush(self):
+        pass
+
+
+@pytest.mark.parametrize("tty", [True, False])
+def test_progress_bar_only_on_a_terminal(tty):
+    out = Terminal(tty)
+    bar = Progress(10, out, width=10)
+    for done in range(1, 11):
+        bar.update(done)
+    bar.close()
+    if tty:
+        assert out.text.startswith("\r[#---------]  10% 1/10 frames")
+        assert "\r[##########] 100% 10/10 frames" in out.text and out.text.endswith("\n")
+    else:
+        assert out.text == ""
+
+
+# -- videos ---------------------------------------------------------------------
+
+@needs_ffmpeg
+@pytest.mark.parametrize("out, fps, codecs, seconds", [
+    ("clip.mp4", "30", ("h264", "aac"), None),
+    ("clip.mkv", "30000/1001", ("h264", "aac"), "0.7"),
+    ("clip.webm", "25", ("vp9", "opus"), None),
+    ("silent.mp4", "24", ("h264",), "1.25"),
+])
+def test_stream_layout_frame_count_and_length(cairo, capsys, tmp_path, out, fps, codecs, seconds):
+    song = make_song(tmp_path / "song.wav", 1.3)
+    args = ["circle", "bounce", "-o", tmp_path / out, "--fps", fps, "--size", "320x180", "--bpm", "128"]
+    args += ["--audio", song] if len(codecs) == 2 else []
+    args += ["--seconds", seconds] if seconds else []
+    status, err = render(capsys, *args)
+    assert status == 0, err
+    assert sorted(os.listdir(tmp_path)) == sorted({"song.wav", out})
+    info = probe(tmp_path / out)
+    streams = info["streams"]
+    assert [s["codec_name"] for s in streams] == list(codecs)
+    assert (streams[0]["width"], streams[0]["height"]) == (320, 180)
+    length = Fraction(seconds or "1.3")
+    count = math.ceil(length * Fraction(fps))
+    assert int(streams[0]["nb_read_frames"]) == count  # every frame shown before the end
+    assert float(info["format"]["duration"]) == pytest.approx(float(length), abs=1.5 / float(Fraction(fps)))
+    assert all(float(s["start_time"]) == pytest.approx(0, abs=0.002) for s in streams)
+
+
+def decoded_frames(path, width, height):
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-i", str(path), "-f", "rawvideo",
+                          "-pix_fmt", "rgb24", "-"], capture_output=True, check=True).stdout
+    size = width * height * 3
+    return [raw[i:i + size] for i in range(0, len(raw), size)]
+
+
+def bright_centre(frame, width, box):
+    """Centre of mass of the near-white pixels (the point's core) inside box = (x0, y0, x1, y1)."""
+    x0, y0, x1, y1 = (int(v) for v in box)
+    total = sx = sy = 0.0
+    for y in range(max(0, y0), y1):
+        row = y * width * 3
+        for x in range(max(0, x0), min(width, x1)):
+            r, g, b = frame[row + 3 * x: row + 3 * x + 3]
+            luma = 0.299 * r + 0.587 * g + 0.114 * b
+            if luma > 215:
+                weight = luma - 215
+                total += weight
+                sx += weight * x
+                sy += weight * y
+    assert total > 0, "no point found"
+    return sx / total, sy / total
+
+
+@needs_ffmpeg
+def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path):
+    # circle turns once a beat: a pip off moves its point by about 14 pixels here.
+    names, width, height, fps, bpm = ["circle", "helix"], 640, 360, Fraction(30), Fraction(124)
+    out = tmp_path / "v.mp4"
+    status, err = render(capsys, *names, "-o", out, "--fps", fps, "--bpm", bpm, "--seconds", 1,
+                         "--size", f"{width}x{height}")
+    assert status == 0, err
+    frames = decoded_frames(out, width, height)
+    assert len(frames) == 30
+    layout = Layout(width, height, len(names))
+    clock = Frames(fps, Tempo(bpm))
+    for n in (0, 1, 2, 7, 16, 29):
+        pip = clock.pip(n)
+        for cell, name in enumerate(names):
+            x, y, z = kinetra.sample(name, pip).as_tuple()
+            px, py = layout.point(cell, x, y)
+            c = layout.cells[cell]
+            found = bright_centre(frames[n], width, (c.x, c.label_y, c.x + c.width, c.y + c.height))
+            assert found == pytest.approx((px - 0.5, py - 0.5), abs=1.0), (n, name, pip)
+
+
+# -- bad input ------------------------------------------------------------------
+
+@needs_ffmpeg
+@pytest.mark.parametrize("case, args, message", [
+    ("missing song", ["circle", "--audio", "{tmp}/nothing.wav"], "no such song: "),
+    ("unreadable song", ["circle", "--audio", "{tmp}/noise.wav"], "cannot read song "),
+    ("song without sound", ["circle", "--audio", "{tmp}/picture.png"], "cannot read song .*no audio"),
+    ("unknown pattern", ["circle", "no_such_pattern", "--bpm", "120", "--seconds", "1"], "no_such_pattern"),
+    ("no ffmpeg", ["circle", "--bpm", "120", "--seconds", "1"], "ffmpeg not found"),
+    ("missing folder", ["circle", "--bpm", "120", "--seconds", "1", "-o", "{tmp}/no/v.mp4"],
+     "cannot write .*No such file"),
+    ("output is a folder", ["circle", "--bpm", "120", "--seconds", "1", "-o", "{tmp}/folder.mp4"],
+     "it is a folder"),
+    ("unknown container", ["circle", "--bpm", "120", "--seconds", "1", "-o", "{tmp}/v.xyz"],
+     "cannot write .xyz video"),
+    ("size not WxH", ["circle", "--bpm", "120", "--seconds", "1", "--size", "1280"], "WIDTHxHEIGHT"),
+    ("odd size", ["circle", "--bpm", "120", "--seconds", "1", "--size", "641x360"], "even sides"),
+    ("no tempo", ["circle", "--seconds", "1"], "--bpm"),
+    ("no length", ["circle", "--bpm", "120"], "--seconds"),
+])
+def test_bad_input_is_one_line_exit_2_and_no_file(cairo, capsys, tmp_path, monkeypatch, case, args, message):
+    (tmp_path / "noise.wav").write_bytes(b"RIFF not really a wave file" * 10)
+    (tmp_path / "folder.mp4").mkdir()
+    subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i", "color=c=red:s=16x16",
+                    "-frames:v", "1", str(tmp_path / "picture.png")], check=True)
+    before = sorted(os.listdir(tmp_path))
+    if case == "no ffmpeg":
+        monkeypatch.setenv("PATH", str(tmp_path))
+    args = [a.format(tmp=tmp_path) for a in args]
+    if "-o" not in args:
+        args += ["-o", str(tmp_path / "video.mp4")]
+    status, err = render(capsys, *args)
+    assert status == 2
+    assert err.count("\n") == 1 and err.startswith("kinetra render: "), err
+    assert "Traceback" not in err
+    assert re.search(message, err), err
+    assert sorted(os.listdir(tmp_path)) == before
+    assert os.listdir(tmp_path / "folder.mp4") == []
+
+
+@needs_ffmpeg
+@pytest.mark.parametrize("failure", ["interrupt", "ffmpeg dies"])
+def test_a_stopped_render_leaves_nothing_and_stops_ffmpeg(cairo, capsys, tmp_path, monkeypatch, failure):
+    from kinetra_tools.render import encode, painter
+
+    started = []
+    real_init, real_frame = encode.Encoder.__init__, painter.Painter.frame
+
+    def init(self, *args, **kwargs):
+        real_init(self, *args, **kwargs)
+        started.append(self)
+
+    def frame(self, *args):
+        if len(started) and started[0].frames_drawn == 5:
+            if failure == "interrupt":
+                raise KeyboardInterrupt
+            started[0].process.kill()
+            started[0].process.wait()
+        started[0].frames_drawn += 1
+        return real_frame(self, *args)
+
+    monkeypatch.setattr(encode.Encoder, "__init__", init)
+    monkeypatch.setattr(encode.Encoder, "frames_drawn", 0, raising=False)
+    monkeypatch.setattr(painter.Painter, "frame", frame)
+    (tmp_path / "v.mp4").write_bytes(b"an older video")
+    status, err = render(capsys, "circle", "--bpm", "120", "--seconds", "2", "--size", "320x180",
+                         "-o", tmp_path / "v.mp4")
+    if failure == "interrupt":
+        assert status == 130
+    else:
+        assert status == 2 and err.startswith("kinetra render: ffmpeg failed") and err.count("\n") == 1
+    assert started[0].process.poll() is not None
+    assert os.listdir(tmp_path) == ["v.mp4"]
+    assert (tmp_path / "v.mp4").read_bytes() == b"an older video"
