@@ -158,40 +158,32 @@ def test_stream_layout_frame_count_and_length(cairo, capsys, tmp_path, out, fps,
     assert all(float(s["start_time"]) == pytest.approx(0, abs=0.002) for s in streams)
 
 
-def decoded_frames(path, width, height):
+def decoded_frames(path, numpy, width, height):
     raw = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-i", str(path), "-f", "rawvideo",
                           "-pix_fmt", "rgb24", "-"], capture_output=True, check=True).stdout
-    size = width * height * 3
-    return [raw[i:i + size] for i in range(0, len(raw), size)]
+    return numpy.frombuffer(raw, numpy.uint8).reshape(-1, height, width, 3).astype(float)
 
 
-def bright_centre(frame, width, box):
+def bright_centre(frame, numpy, box):
     """Centre of mass of the near-white pixels (the point's core) inside box = (x0, y0, x1, y1)."""
     x0, y0, x1, y1 = (int(v) for v in box)
-    total = sx = sy = 0.0
-    for y in range(max(0, y0), y1):
-        row = y * width * 3
-        for x in range(max(0, x0), min(width, x1)):
-            r, g, b = frame[row + 3 * x: row + 3 * x + 3]
-            luma = 0.299 * r + 0.587 * g + 0.114 * b
-            if luma > 215:
-                weight = luma - 215
-                total += weight
-                sx += weight * x
-                sy += weight * y
-    assert total > 0, "no point found"
-    return sx / total, sy / total
+    luma = frame[y0:y1, x0:x1] @ numpy.array([0.299, 0.587, 0.114])
+    weight = numpy.clip(luma - 215, 0, None)
+    assert weight.sum() > 0, "no point found"
+    ys, xs = numpy.indices(weight.shape)
+    return x0 + (weight * xs).sum() / weight.sum(), y0 + (weight * ys).sum() / weight.sum()
 
 
 @needs_ffmpeg
 def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path):
     # circle turns once a beat: a pip off moves its point by about 14 pixels here.
+    numpy = pytest.importorskip("numpy")
     names, width, height, fps, bpm = ["circle", "helix"], 640, 360, Fraction(30), Fraction(124)
     out = tmp_path / "v.mp4"
     status, err = render(capsys, *names, "-o", out, "--fps", fps, "--bpm", bpm, "--seconds", 1,
                          "--size", f"{width}x{height}")
     assert status == 0, err
-    frames = decoded_frames(out, width, height)
+    frames = decoded_frames(out, numpy, width, height)
     assert len(frames) == 30
     layout = Layout(width, height, len(names))
     clock = Frames(fps, Tempo(bpm))
@@ -201,7 +193,7 @@ def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path):
             x, y, z = kinetra.sample(name, pip).as_tuple()
             px, py = layout.point(cell, x, y)
             c = layout.cells[cell]
-            found = bright_centre(frames[n], width, (c.x, c.label_y, c.x + c.width, c.y + c.height))
+            found = bright_centre(frames[n], numpy, (c.x, c.label_y, c.x + c.width, c.y + c.height))
             assert found == pytest.approx((px - 0.5, py - 0.5), abs=1.0), (n, name, pip)
 
 
@@ -228,8 +220,9 @@ def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path):
 def test_bad_input_is_one_line_exit_2_and_no_file(cairo, capsys, tmp_path, monkeypatch, case, args, message):
     (tmp_path / "noise.wav").write_bytes(b"RIFF not really a wave file" * 10)
     (tmp_path / "folder.mp4").mkdir()
-    subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i", "color=c=red:s=16x16",
-                    "-frames:v", "1", str(tmp_path / "picture.png")], check=True)
+    if case == "song without sound":
+        subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-f", "lavfi", "-i", "color=c=red:s=16x16",
+                        "-frames:v", "1", str(tmp_path / "picture.png")], check=True)
     before = sorted(os.listdir(tmp_path))
     if case == "no ffmpeg":
         monkeypatch.setenv("PATH", str(tmp_path))
