@@ -10,6 +10,8 @@ beside it in the same wheel and reads everything through
 - ``sources``: what the tools move a point with: a default pattern, a
   ``SampledPattern``, a ``PatternLibrary`` entry, a ``SampledRecording``;
 - ``loops``: a user's loop read from a CSV, JSON or ``.npy`` file;
+- ``beatmap``: a recording's beats and bars as a timeline (``BeatMap``);
+- ``analysis``: ``analyse(path)``, a recording's beat map from its sound;
 - ``frames``: the frame stream (frame, seconds, pip, each source's x, y, z);
 - ``patterns``: catalogue entries with the pack they come from;
 - ``export``: one row per frame (frame, seconds, pip, x, y, z) as CSV or JSON;
@@ -21,6 +23,8 @@ beside it in the same wheel and reads everything through
 from typing import TYPE_CHECKING, Any
 
 if TYPE_CHECKING:
+    from .analysis import analyse
+    from .beatmap import BeatMap
     from .clock import FrameClock, Tempo, frame_pip, pip_at, seconds_at
     from .frames import Frame, stream
     from .loops import read_loop
@@ -37,11 +41,12 @@ _HOMES = {
     "LibraryPattern": "sources", "Recording": "sources", "open_source": "sources",
     "read_loop": "loops",
     "Frame": "frames", "stream": "frames",
+    "BeatMap": "beatmap", "analyse": "analysis",
 }
 __all__ = [
-    "DefaultPattern", "Frame", "FrameClock", "Frames", "LibraryPattern", "Recording", "Source",
-    "Tempo", "Timeline", "UserPattern", "frame_pip", "open_source", "pip_at", "read_loop",
-    "seconds_at", "stream",
+    "BeatMap", "DefaultPattern", "Frame", "FrameClock", "Frames", "LibraryPattern", "Recording",
+    "Source", "Tempo", "Timeline", "UserPattern", "analyse", "frame_pip", "open_source", "pip_at",
+    "read_loop", "seconds_at", "stream",
 ]
 
 

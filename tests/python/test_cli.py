@@ -107,7 +107,7 @@ def test_export_writes_each_frame_exactly(capsys, args, frames):
         (["export", "circle", "--bpm", "0", "--fps", "30", "--bars", "1"], "argument --bpm: not a positive number: '0'"),
         (["export", "circle", "--bpm", "nan", "--fps", "30", "--bars", "1"], "argument --bpm: not a positive number"),
         (["export", "circle", "--bpm", "120", "--fps", "-30", "--bars", "1"], "argument --fps: not a positive number"),
-        (["export", "circle", "--fps", "30", "--bars", "1"], "required: --bpm"),
+        (["export", "circle", "--fps", "30", "--bars", "1"], "one of the arguments --bpm --audio --beats is required"),
         (["export", "circle", "--bpm", "120", "--fps", "30"], "one of the arguments --seconds --bars is required"),
         (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "--seconds", "1"], "not allowed with"),
         (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "--format", "xml"], "--format: invalid choice"),

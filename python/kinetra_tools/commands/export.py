@@ -5,6 +5,7 @@ from __future__ import annotations
 import argparse
 import sys
 
+from . import timing
 from .args import count, exact, positive, source_help
 
 
@@ -18,27 +19,29 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                                    "2997/100; give 30000/1001 for the NTSC rate.",
                        epilog="example: kinetra export circle --bpm 174 --fps 29.97 --bars 8 > circle.csv")
     p.add_argument("name", metavar="NAME", help=source_help())
-    p.add_argument("--bpm", type=positive, required=True, help="tempo in beats a minute")
+    timing.add_arguments(p)
     p.add_argument("--fps", type=positive, required=True, help="frames a second, e.g. 25, 29.97 or 30000/1001")
-    span = p.add_mutually_exclusive_group(required=True)
-    span.add_argument("--seconds", type=positive, help="length of the span in seconds")
-    span.add_argument("--bars", type=count, help="length of the span in bars of four beats")
-    p.add_argument("--beat-zero", type=exact, default="0", metavar="SECONDS",
-                   help="time at which beat zero (pip 0) sounds (default 0)")
+    span = p.add_mutually_exclusive_group()
+    span.add_argument("--seconds", type=positive,
+                      help="length of the span in seconds (with --audio or --beats: the whole song "
+                           "if no span is given)")
+    span.add_argument("--bars", type=count,
+                      help="length of the span in bars (of four beats, or of the beat map's meter)")
+    p.add_argument("--beat-zero", type=exact, default=None, metavar="SECONDS",
+                   help="with --bpm: time at which beat zero (pip 0) sounds (default 0)")
     p.add_argument("--format", choices=["csv", "json"], default="csv", help="csv (default) or json")
     p.set_defaults(run=run)
 
 
 def run(args: argparse.Namespace) -> int:
     from .. import export
-    from ..clock import Tempo
     from ..sources import open_source
     from ..timeline import Frames
 
     source = open_source(args.name)
-    tempo = Tempo(args.bpm, args.beat_zero)
-    frames = Frames(args.fps, tempo)
-    span = args.seconds if args.seconds is not None else tempo.bars_seconds(args.bars)
+    clock = timing.timeline(args)
+    frames = Frames(args.fps, clock)
+    span = timing.span_seconds(clock, args.seconds, args.bars)
     table = export.rows(source, frames, frames.frames_before(span))
     export.WRITERS[args.format](table, sys.stdout)
     return 0

@@ -5,7 +5,8 @@ from __future__ import annotations
 import argparse
 import sys
 
-from .args import count, positive, source_help
+from . import timing
+from .args import count, source_help
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
@@ -15,16 +16,15 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                                    "per half beat.",
                        epilog="example: kinetra show figure_eight --bpm 100 --bars 1")
     p.add_argument("name", metavar="NAME", help=source_help())
-    p.add_argument("--bpm", type=positive, default="120", help="tempo (default 120)")
+    timing.add_arguments(p, bpm_default="120")
     p.add_argument("--bars", type=count, default=2, help="bars of four beats (default 2)")
     p.set_defaults(run=run)
 
 
 def run(args: argparse.Namespace) -> int:
     from .. import trace
-    from ..clock import Tempo
     from ..sources import open_source
 
     source = open_source(args.name)
-    trace.show(source, Tempo(args.bpm), args.bars, sys.stdout)
+    trace.show(source, timing.timeline(args), args.bars, sys.stdout)
     return 0

@@ -1,0 +1,324 @@
+"""Beat tracking on the evaluation set: the project's tracker beside raw aubio and raw librosa.
+
+Builds (or reuses, from the cache) the set of `bench/beat_eval/make_set.py`, then runs
+every tracker on the same files in the same run, each in its own process pinned to one
+core with its math libraries on one thread, and scores it with mir_eval:
+
+- F-measure (hits within +-70 ms), CMLt and AMLt of the beats, and the F-measure of the
+  downbeats, all after mir_eval's usual trimming of the first 5 s; means over the set,
+  then per tag (steady, drift, step, swing, 3/4, noisy; a clip counts under each of
+  its tags);
+- speed as a multiple of real time (audio seconds per second of analysis, decoding
+  included; CPU time and wall time) and the process's peak memory;
+- a long-file figure: a 10-minute file made by joining clips, analysed alone in a fresh
+  process (peak memory, and speed).
+
+Neither anchor places downbeats: for them every fourth beat from the first counts as a
+downbeat (a 4/4 guess, so their 3/4 downbeats are mostly wrong by design). The project's
+tracker is `kinetra_tools.analysis.analyse(path)`; until it can be imported its rows say
+"not available".
+
+    scripts/dev run -- python3.14 bench/bench_beats.py [--trackers aubio,librosa,project]
+        [--limit N] [--no-long] [--per-clip]
+"""
+
+import argparse
+import json
+import os
+import resource
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE / "beat_eval"))
+
+import make_set  # noqa: E402
+
+TRACKERS = ("aubio", "librosa", "project")
+TAGS = ("steady", "drift", "step", "swing", "3/4", "noisy")
+ONE_THREAD = {k: "1" for k in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS",
+                               "NUMBA_NUM_THREADS")}
+LONG_SECONDS = 600
+
+
+# ---- the trackers (run in the worker process) -------------------------------------------
+
+def tracker(name):
+    """A function path -> (beats, downbeats or None), seconds."""
+    if name == "aubio":
+        import aubio
+        import numpy as np
+
+        def run(path):
+            hop, win = 512, 1024
+            source = aubio.source(str(path), 0, hop)
+            tempo = aubio.tempo("default", win, hop, source.samplerate)
+            beats = []
+            while True:
+                samples, read = source()
+                if tempo(samples):
+                    beats.append(tempo.get_last_s())
+                if read < hop:
+                    break
+            return np.array(beats), None
+        return run
+    if name == "librosa":
+        import librosa
+
+        def run(path):
+            y, sr = librosa.load(str(path), sr=22050, mono=True)
+            _, beats = librosa.beat.beat_track(y=y, sr=sr, units="time")
+            return beats, None
+        return run
+    if name == "project":
+        from kinetra_tools.analysis import analyse
+
+        def run(path):
+            found = analyse(path)
+            return list(found.beats), list(found.downbeats)
+        return run
+    raise ValueError(name)
+
+
+def available(name):
+    """None when the tracker can run here, else why not."""
+    try:
+        tracker(name)
+    except Exception as error:          # noqa: BLE001 - any import failure means "not here"
+        return f"{type(error).__name__}: {error}"
+    return None
+
+
+def cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+
+
+def worker(name, paths, out, warm):
+    """Runs one tracker over `paths`; writes per-file results as JSON to `out`."""
+    try:
+        os.sched_setaffinity(0, {sorted(os.sched_getaffinity(0))[-1]})
+    except (AttributeError, OSError):
+        pass
+    run = tracker(name)
+    baseline = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    if warm:
+        run(warm)                       # imports, JIT compilation, caches
+    results = []
+    for path in paths:
+        cpu, wall = cpu_seconds(), time.perf_counter()
+        try:
+            beats, downbeats = run(path)
+            error = None
+        except Exception as e:          # noqa: BLE001 - reported per file
+            beats, downbeats, error = [], None, f"{type(e).__name__}: {e}"
+        results.append({
+            "path": str(path), "cpu": cpu_seconds() - cpu, "wall": time.perf_counter() - wall,
+            "beats": [float(b) for b in beats],
+            "downbeats": None if downbeats is None else [float(d) for d in downbeats],
+            "error": error})
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    with open(out, "w") as f:
+        json.dump({"results": results, "peak_kib": peak, "baseline_kib": baseline}, f)
+
+
+def run_worker(name, paths, warm=None):
+    """Runs `worker` in a fresh process; returns its JSON."""
+    with tempfile.TemporaryDirectory() as tmp:
+        listing = Path(tmp) / "paths.json"
+        out = Path(tmp) / "out.json"
+        listing.write_text(json.dumps([str(p) for p in paths]))
+        command = [sys.executable, __file__, "--worker", name, str(listing), str(out)]
+        if warm:
+            command.append(str(warm))
+        subprocess.run(command, check=True, env=dict(os.environ, **ONE_THREAD))
+        return json.loads(out.read_text())
+
+
+# ---- scoring ----------------------------------------------------------------------------
+
+def read_truth(path):
+    beats, downbeats = [], []
+    with open(path) as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) >= 2:
+                beats.append(float(parts[0]))
+                if int(float(parts[1])) == 1:
+                    downbeats.append(float(parts[0]))
+    return beats, downbeats
+
+
+def scores(truth_path, result):
+    import numpy as np
+    import mir_eval
+
+    ref_beats, ref_down = (np.array(x) for x in read_truth(truth_path))
+    est = np.sort(np.array(result["beats"], dtype=float))
+    if result["downbeats"] is None:
+        est_down = est[::4]             # the 4/4 guess for trackers without downbeats
+    else:
+        est_down = np.sort(np.array(result["downbeats"], dtype=float))
+    ref_beats, est = mir_eval.beat.trim_beats(ref_beats), mir_eval.beat.trim_beats(est)
+    ref_down, est_down = mir_eval.beat.trim_beats(ref_down), mir_eval.beat.trim_beats(est_down)
+    f = mir_eval.beat.f_measure(ref_beats, est)
+    _, cmlt, _, amlt = mir_eval.beat.continuity(ref_beats, est)
+    down = mir_eval.beat.f_measure(ref_down, est_down)
+    return {"F": f, "CMLt": cmlt, "AMLt": amlt, "DbF": down}
+
+
+METRICS = ("F", "CMLt", "AMLt", "DbF")
+
+
+def mean_scores(rows):
+    return {m: statistics.fmean(r[m] for r in rows) for m in METRICS} if rows else None
+
+
+# ---- the long file ----------------------------------------------------------------------
+
+def long_file(directory, clips):
+    """A 10-minute file joined from clips of the set (cached beside it)."""
+    import numpy as np
+    import soundfile
+
+    path = Path(directory) / "long-10min.flac"
+    if path.exists():
+        return path
+    parts, total = [], 0
+    for clip in clips:
+        data, rate = soundfile.read(str(Path(directory) / f"{clip['name']}.flac"))
+        parts.append(data)
+        total += len(data)
+        if total >= LONG_SECONDS * rate:
+            break
+    audio = np.concatenate(parts)[:LONG_SECONDS * make_set.RATE]
+    tmp = path.with_suffix(".part.flac")
+    soundfile.write(str(tmp), audio, make_set.RATE, subtype="PCM_16")
+    os.replace(tmp, path)
+    return path
+
+
+# ---- the report -------------------------------------------------------------------------
+
+def fmt(value):
+    return "   -  " if value is None else f"{value:6.3f}"
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description="Beat tracking on the evaluation set.")
+    parser.add_argument("--trackers", default=",".join(TRACKERS))
+    parser.add_argument("--limit", type=int, default=None, help="only the first N clips")
+    parser.add_argument("--no-long", action="store_true", help="skip the 10-minute file")
+    parser.add_argument("--per-clip", action="store_true", help="print every clip's scores")
+    parser.add_argument("--jobs", type=int, default=None, help="render processes for the set")
+    args = parser.parse_args(argv)
+    names = [n for n in args.trackers.split(",") if n]
+
+    started = time.perf_counter()
+    directory = make_set.build(jobs=args.jobs)
+    index = make_set.read_index(directory)
+    clips = index["clips"][:args.limit]
+    audio_seconds = sum(c["seconds"] for c in clips)
+    print(f"set: {directory.name}, {len(clips)} clips, {audio_seconds / 60:.1f} min of audio "
+          f"(ready after {time.perf_counter() - started:.1f} s)")
+    kits = sorted({c["kit"] for c in clips})
+    counts = {t: sum(t in c["tags"] for c in clips) for t in TAGS}
+    print("kits: " + ", ".join(kits))
+    print("clips per tag: " + ", ".join(f"{t} {n}" for t, n in counts.items()))
+    print("downbeats of aubio and librosa: every fourth beat from the first (a 4/4 guess)")
+    print("first 5 s of every clip trimmed before scoring (mir_eval.beat.trim_beats)")
+    print()
+
+    paths = [Path(directory) / f"{c['name']}.flac" for c in clips]
+    warm = paths[0]
+    per_tracker, runs = {}, {}
+    for name in names:
+        why = available(name)
+        if why:
+            print(f"{name}: not available ({why})")
+            continue
+        t0 = time.perf_counter()
+        run = run_worker(name, paths, warm)
+        runs[name] = run
+        rows = []
+        for clip, result in zip(clips, run["results"]):
+            s = scores(Path(directory) / f"{clip['name']}.beats", result)
+            rows.append(dict(s, clip=clip, error=result["error"]))
+        per_tracker[name] = rows
+        errors = sum(1 for r in rows if r["error"])
+        failed = f", {errors} failed" if errors else ""
+        print(f"{name}: {len(rows)} clips in {time.perf_counter() - t0:.1f} s{failed}")
+    print()
+
+    header = f"{'tracker':<9} {'F':>6} {'CMLt':>6} {'AMLt':>6} {'DbF':>6}  " \
+             f"{'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8}"
+    print("all clips")
+    print(header)
+    for name in names:
+        if name not in per_tracker:
+            print(f"{name:<9} not available")
+            continue
+        m = mean_scores(per_tracker[name])
+        run = runs[name]
+        cpu = sum(r["cpu"] for r in run["results"])
+        wall = sum(r["wall"] for r in run["results"])
+        print(f"{name:<9} {fmt(m['F'])} {fmt(m['CMLt'])} {fmt(m['AMLt'])} {fmt(m['DbF'])}  "
+              f"{audio_seconds / cpu:8.1f} {audio_seconds / wall:8.1f} "
+              f"{run['peak_kib'] / 1024:8.1f}")
+    print()
+
+    print("by tag: F / CMLt / AMLt / DbF")
+    print(f"{'tag':<8} {'n':>3}  " + "  ".join(f"{n:^27}" for n in per_tracker))
+    groups = [(t, lambda c, t=t: t in c["tags"]) for t in TAGS]
+    groups += [(k, lambda c, k=k: c["kit_kind"] == k) for k in ("acoustic", "electronic")]
+    for label, test in groups:
+        cells = []
+        n = 0
+        for name, rows in per_tracker.items():
+            chosen = [r for r in rows if test(r["clip"])]
+            n = len(chosen)
+            m = mean_scores(chosen)
+            cells.append(" ".join(fmt(m[k]).strip().rjust(6) for k in METRICS) if m else "-")
+        print(f"{label:<8} {n:>3}  " + "  ".join(f"{c:^27}" for c in cells))
+    print()
+
+    if args.per_clip:
+        for name, rows in per_tracker.items():
+            print(f"-- {name}")
+            for r in rows:
+                c = r["clip"]
+                print(f"{c['name']:<32} {c['bpm']:6.1f} {c['kit']:<16} {','.join(c['tags']):<14}"
+                      f" {r['F']:.3f} {r['CMLt']:.3f} {r['AMLt']:.3f} {r['DbF']:.3f}"
+                      + (f"  {r['error']}" if r["error"] else ""))
+        print()
+
+    if not args.no_long:
+        path = long_file(directory, index["clips"])
+        print(f"long file: {LONG_SECONDS / 60:.0f} min, alone in a fresh process")
+        print(f"{'tracker':<9} {'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8} {'after import':>12}")
+        for name in names:
+            if available(name):
+                print(f"{name:<9} not available")
+                continue
+            run = run_worker(name, [path])
+            r = run["results"][0]
+            if r["error"]:
+                print(f"{name:<9} failed: {r['error']}")
+                continue
+            print(f"{name:<9} {LONG_SECONDS / r['cpu']:8.1f} {LONG_SECONDS / r['wall']:8.1f} "
+                  f"{run['peak_kib'] / 1024:8.1f} {run['baseline_kib'] / 1024:12.1f}")
+        print()
+    print(f"bench took {time.perf_counter() - started:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and sys.argv[1] == "--worker":
+        _, _, name, listing, out, *warm = sys.argv
+        worker(name, json.loads(Path(listing).read_text()), out, warm[0] if warm else None)
+    else:
+        sys.exit(main())
