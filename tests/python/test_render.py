@@ -13,7 +13,8 @@ import pytest
 import kinetra
 from kinetra_tools import cli
 from kinetra_tools.clock import Tempo
-from kinetra_tools.render import Layout, Motion, Progress, parse_size
+from kinetra_tools.beatmap import BeatMap
+from kinetra_tools.render import Layout, Motion, meter, parse_size
 from kinetra_tools.sources import DefaultPattern
 from kinetra_tools.timeline import Frames
 
@@ -102,32 +103,15 @@ def test_trail_is_the_beat_before_the_point():
         assert trail[0] == kinetra.sample("figure_eight", last - 62).as_tuple()
 
 
-class Terminal:
-    def __init__(self, tty):
-        self.tty, self.text = tty, ""
-
-    def isatty(self):
-        return self.tty
-
-    def write(self, text):
-        self.text += text
-
-    def flush(self):
-        pass
-
-
-@pytest.mark.parametrize("tty", [True, False])
-def test_progress_bar_only_on_a_terminal(tty):
-    out = Terminal(tty)
-    bar = Progress(10, out, width=10)
-    for done in range(1, 11):
-        bar.update(done)
-    bar.close()
-    if tty:
-        assert out.text.startswith("\r[#---------]  10% 1/10 frames")
-        assert "\r[##########] 100% 10/10 frames" in out.text and out.text.endswith("\n")
-    else:
-        assert out.text == ""
+def test_beat_indicator_follows_the_bars_of_the_clock():
+    assert [meter(Tempo(120))(b) for b in (-1, 0, 1, 4, 7)] == [3, 0, 1, 0, 3]
+    # A one-beat pickup (beat -1), then bars of four, counted on before and after the map.
+    song = BeatMap([0.5, 1, 1.5, 2, 2.5, 3, 3.5], downbeats=[1, 3], beats_per_bar=4)
+    place = meter(song)
+    assert [place(b) for b in range(-3, 9)] == [1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0]
+    # A bar of four, a bar of two, then a bar that runs on past the map's last beat.
+    song = BeatMap([0.5, 1, 1.5, 2, 2.5, 3, 3.5], downbeats=[0.5, 2.5, 3.5], beats_per_bar=4)
+    assert [meter(song)(b) for b in range(-1, 9)] == [3, 0, 1, 2, 3, 0, 1, 0, 1, 2]
 
 
 # -- videos ---------------------------------------------------------------------
@@ -174,21 +158,42 @@ def bright_centre(frame, numpy, box):
     return x0 + (weight * xs).sum() / weight.sum(), y0 + (weight * ys).sum() / weight.sum()
 
 
+def clock_arguments(kind, folder):
+    """Command-line arguments for a clock, and the timeline they should give."""
+    if kind == "bpm":
+        return ["--bpm", "124"], Tempo(124)
+    if kind == "beats":
+        # Uneven beats: the tempo changes from beat to beat.
+        path = folder / "song.beats"
+        path.write_text("0.13\t4\n0.6\t1\n0.95\t2\n1.4\t3\n1.61\t4\n2.0\t1\n")
+        return ["--beats", path], BeatMap.load(str(path))
+    pytest.importorskip("numpy")
+    soundfile = pytest.importorskip("soundfile")
+    import drum_clips
+    from kinetra_tools.analysis import analyse
+
+    path = folder / "drums.wav"
+    soundfile.write(path, drum_clips.render(drum_clips.beat_times(132, 3.5)), 22050)
+    return ["--audio", path], analyse(str(path))
+
+
 @needs_ffmpeg
-def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path):
+@pytest.mark.parametrize("clock", ["bpm", "beats", "audio"])
+def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path, clock):
     # circle turns once a beat: a pip off moves its point by about 14 pixels here.
     numpy = pytest.importorskip("numpy")
-    names, width, height, fps, bpm = ["circle", "helix"], 640, 360, Fraction(30), Fraction(124)
+    names, width, height, fps = ["circle", "helix"], 640, 360, Fraction(30)
+    arguments, timeline = clock_arguments(clock, tmp_path)
     out = tmp_path / "v.mp4"
-    status, err = render(capsys, *names, "-o", out, "--fps", fps, "--bpm", bpm, "--seconds", 1,
+    status, err = render(capsys, *names, "-o", out, "--fps", fps, "--seconds", 1, *arguments,
                          "--size", f"{width}x{height}")
     assert status == 0, err
     frames = decoded_frames(out, numpy, width, height)
     assert len(frames) == 30
     layout = Layout(width, height, len(names))
-    clock = Frames(fps, Tempo(bpm))
+    shown = Frames(fps, timeline)
     for n in (0, 1, 2, 7, 16, 29):
-        pip = clock.pip(n)
+        pip = shown.pip(n)
         for cell, name in enumerate(names):
             x, y, z = kinetra.sample(name, pip).as_tuple()
             px, py = layout.point(cell, x, y)
@@ -204,6 +209,7 @@ def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path):
     ("missing song", ["circle", "--audio", "{tmp}/nothing.wav"], "no such song: "),
     ("unreadable song", ["circle", "--audio", "{tmp}/noise.wav"], "cannot read song "),
     ("song without sound", ["circle", "--audio", "{tmp}/picture.png"], "cannot read song .*no audio"),
+    ("missing beat map", ["circle", "--beats", "{tmp}/nothing.beats", "--seconds", "1"], "cannot read beat map"),
     ("unknown pattern", ["circle", "no_such_pattern", "--bpm", "120", "--seconds", "1"], "no_such_pattern"),
     ("no ffmpeg", ["circle", "--bpm", "120", "--seconds", "1"], "ffmpeg not found"),
     ("missing folder", ["circle", "--bpm", "120", "--seconds", "1", "-o", "{tmp}/no/v.mp4"],

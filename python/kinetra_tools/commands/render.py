@@ -32,10 +32,15 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                        epilog="example: kinetra render figure_eight circle --audio song.wav -o video.mp4")
     p.add_argument("names", metavar="NAME", nargs="+", help=source_help())
     p.add_argument("-o", "--output", metavar="OUT.mp4", required=True, help="video file to write")
-    p.add_argument("--audio", metavar="SONG", help="the song: its sound track and, unless --bpm or "
-                                                   "--beats says otherwise, its beats")
-    p.add_argument("--bpm", type=positive, help="a fixed tempo in beats a minute, from time 0")
-    p.add_argument("--seconds", type=positive, help="length of the video (default: the whole song)")
+    p.add_argument("--audio", metavar="SONG",
+                   help="the song (WAV, FLAC, OGG, MP3, ...): the sound track and, unless --beats or "
+                        "--bpm is given, the beats, found by analysing it (pip 0 on its first downbeat)")
+    clock = p.add_mutually_exclusive_group()
+    clock.add_argument("--beats", metavar="MAP",
+                       help="follow a saved beat map (kinetra beats output) instead of analysing the song")
+    clock.add_argument("--bpm", type=positive, help="follow a fixed tempo from time 0 instead")
+    p.add_argument("--seconds", type=positive,
+                   help="length of the video (default: the whole song, or the beat map's length)")
     p.add_argument("--fps", type=positive, default="30", help="frames a second (default 30)")
     p.add_argument("--size", type=size, default="1280x720", metavar="WxH",
                    help="frame size in pixels (default 1280x720)")
@@ -47,21 +52,31 @@ def run(args: argparse.Namespace) -> int:
     from ..clock import Tempo
     from ..render.encode import audio_seconds, container, find
     from ..sources import open_source
+    from . import timing
 
     container(args.output)
     sources = [open_source(name) for name in args.names]
     find("ffmpeg")
-    seconds = args.seconds
+    length = None
     if args.audio is not None:
         find("ffprobe")
         length = audio_seconds(args.audio)
-        seconds = length if seconds is None else min(seconds, length)
-    if args.bpm is None:
-        raise ValueError("give --bpm B: the tempo to move to")
+    if args.beats is not None:
+        from ..beatmap import BeatMap
+
+        clock = BeatMap.load(args.beats)
+    elif args.bpm is not None:
+        clock = Tempo(args.bpm)
+    elif args.audio is not None:
+        clock = timing.beat_map(args.audio)
+    else:
+        raise ValueError("give --audio SONG, --beats MAP or --bpm B: the beat to move to")
+    seconds = args.seconds or length
     if seconds is None:
-        raise ValueError("give --audio SONG, or --seconds S for a silent clip")
-    timeline = Tempo(args.bpm)
-    count = render.render(sources, timeline, args.output, fps=args.fps, size=args.size,
+        if args.beats is None:
+            raise ValueError("give --seconds S for a silent clip, or --audio SONG")
+        seconds = timing.span_seconds(clock, None, None)
+    count = render.render(sources, clock, args.output, fps=args.fps, size=args.size,
                           seconds=seconds, audio=args.audio)
     print(f"{args.output}: {count} frames, {float(seconds):.2f} s", file=sys.stderr)
     return 0

@@ -20,8 +20,6 @@ imported or looked up only when a video is made.
 
 from __future__ import annotations
 
-import sys
-import time
 from collections.abc import Callable, Sequence
 from fractions import Fraction
 from typing import IO
@@ -30,7 +28,7 @@ from ..sources import Point, Source
 from ..timeline import Frames, Timeline
 from .layout import Layout, depth_colour, parse_size
 
-__all__ = ["Layout", "Motion", "Progress", "depth_colour", "parse_size", "render"]
+__all__ = ["Layout", "Motion", "depth_colour", "parse_size", "render"]
 
 PIPS_PER_BEAT = 64
 # The trail shows one beat of recent path, one position every TRAIL_STEP pips.
@@ -67,41 +65,31 @@ class Motion:
         return [self.at(p) for p in range(last - TRAIL_PIPS + TRAIL_STEP, last + 1, TRAIL_STEP)]
 
 
-class Progress:
-    """A one-line progress bar on a terminal; silent anywhere else."""
-
-    def __init__(self, total: int, out: IO[str] | None = None, width: int = 30) -> None:
-        self.out = out if out is not None else sys.stderr
-        self.total = max(1, total)
-        self.width = width
-        self.shown = self.out.isatty()
-        self.started = time.monotonic()
-        self._next = 0.0
-
-    def update(self, done: int) -> None:
-        if not self.shown:
-            return
-        now = time.monotonic()
-        if now < self._next and done < self.total:
-            return
-        self._next = now + 0.2
-        part = done / self.total
-        filled = round(part * self.width)
-        rate = done / max(1e-9, now - self.started)
-        self.out.write(f"\r[{'#' * filled}{'-' * (self.width - filled)}] {part:4.0%} "
-                       f"{done}/{self.total} frames, {rate:.0f} fps ")
-        self.out.flush()
-
-    def close(self) -> None:
-        if self.shown:
-            self.out.write("\n")
-            self.out.flush()
-
-
 def meter(timeline: Timeline) -> Callable[[int], int]:
-    """beat index -> its place in the bar (0 on the bar's first beat)."""
-    beats_per_bar = int(getattr(timeline, "beats_per_bar", 4) or 4)
-    return lambda beat: beat % beats_per_bar
+    """beat index (pip // 64) -> its place in the bar, 0 on the bar's first beat.
+
+    A beat map knows where its bars start (even irregular ones); beyond its
+    beats, and on a constant tempo, bars of ``beats_per_bar`` run on from the
+    last one known (from beat 0 on a tempo).
+    """
+    per_bar = int(getattr(timeline, "beats_per_bar", 4) or 4)
+    positions = getattr(timeline, "positions", None)
+    downbeats = getattr(timeline, "downbeats", None)
+    beats = getattr(timeline, "beats", None)
+    if positions is None or not downbeats or not beats:
+        return lambda beat: beat % per_bar
+    places = [p - 1 for p in positions()]
+    origin = list(beats).index(downbeats[0])  # beat 0, pip 0: the first downbeat
+    first, last = -origin, len(places) - 1 - origin
+
+    def place(beat: int) -> int:
+        if beat < first:
+            return (places[0] - (first - beat)) % per_bar
+        if beat > last:
+            return (places[-1] + (beat - last)) % per_bar
+        return places[beat + origin]
+
+    return place
 
 
 def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fraction,
@@ -115,6 +103,7 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
     """
     import os
 
+    from ..analysis.progress import for_terminal
     from ..files import replacing_path
     from ..frames import stream
     from . import encode
@@ -129,14 +118,13 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
         raise ValueError("drawing needs pycairo: install it (Debian: apt install python3-cairo)") from None
     width, height = size
     layout = Layout(width, height, len(sources))
-    painter = Painter(layout, [s.name for s in sources],
-                      int(getattr(timeline, "beats_per_bar", 4) or 4))
+    place = meter(timeline)
+    painter = Painter(layout, [s.name for s in sources], int(getattr(timeline, "beats_per_bar", 4) or 4))
     frames = Frames(fps, timeline)
     count = frames.frames_before(seconds)
     shown = stream(sources, frames, count)
     motions = [Motion(s) for s in sources]
-    place = meter(timeline)
-    bar = Progress(count, progress)
+    bar = for_terminal(f"rendering {os.path.basename(path)}", progress)
     try:
         with replacing_path(path) as temporary:
             encoder = encode.Encoder(temporary, width, height, frames.fps, PIXEL_FORMAT, audio,
@@ -148,7 +136,8 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
                     pixels = painter.frame(frame.points, [m.trail(pip) for m in motions], place(beat),
                                            within / PIPS_PER_BEAT, frame.frame / count)
                     encoder.write(pixels)
-                    bar.update(frame.frame + 1)
+                    if bar is not None:
+                        bar((frame.frame + 1) / count)
             except BaseException:
                 encoder.abort()
                 raise
@@ -156,5 +145,6 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
     except OSError as error:
         raise ValueError(f"cannot write {path}: {error.strerror or error}") from None
     finally:
-        bar.close()
+        if bar is not None:
+            bar.close()
     return count
