@@ -14,6 +14,7 @@ py - 0.5).
 
 from __future__ import annotations
 
+import functools
 import math
 import re
 from typing import NamedTuple
@@ -104,6 +105,7 @@ class Layout:
         return self.point_radius * 2.0 ** max(-1.0, min(1.0, z))
 
 
+@functools.lru_cache(maxsize=4096)
 def depth_colour(z: float) -> tuple[float, float, float]:
     """Blue at z = -1, grey-violet at 0, orange at +1 (as the gallery), components 0..1."""
     far, middle, near = (70, 120, 230), (160, 150, 190), (245, 140, 50)
