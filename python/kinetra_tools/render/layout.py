@@ -49,7 +49,7 @@ class Cell(NamedTuple):
     y: float
     width: float
     height: float
-    label_x: float  # baseline start of the name
+    label_x: float  # baseline start of the name, over the plot's left edge
     label_y: float
     centre_x: float  # centre of the plot
     centre_y: float
@@ -71,7 +71,10 @@ class Layout:
         if side < MIN_PLOT:
             raise ValueError(f"{count} patterns do not fit in {width}x{height}: "
                              "give fewer patterns or a larger --size")
-        cell_w, cell_h = width / self.columns, area / self.rows
+        # Cells just hold a label over a plot square; the grid of them is centred.
+        cell_w, cell_h = side / 0.96, side / 0.96 + self.label
+        left = (width - self.columns * cell_w) / 2
+        top = (area - self.rows * cell_h) / 2
         # The plot's -1..1 square leaves room for the largest point around it.
         self.half = side / 2 / 1.12
         self.point_radius = max(3.0, side / 34)
@@ -79,21 +82,27 @@ class Layout:
         self.cells: list[Cell] = []
         for index in range(count):
             row, column = divmod(index, self.columns)
-            x, y = column * cell_w, row * cell_h
+            x, y = left + column * cell_w, top + row * cell_h
             centre_x = x + cell_w / 2
-            centre_y = y + self.label + (cell_h - self.label) / 2
-            self.cells.append(Cell(x, y, cell_w, cell_h, x + self.label * 0.6, y + self.label * 1.05,
+            centre_y = y + self.label + cell_w / 2
+            self.cells.append(Cell(x, y, cell_w, cell_h, centre_x - side / 2, y + self.label * 0.8,
                                    centre_x, centre_y, self.half))
 
     def _grid(self, width: int, area: float, count: int) -> tuple[int, int, float]:
-        """Columns and rows that give the largest square plots (fewest cells on a tie)."""
-        best = (1, count, -1.0)
+        """Columns and rows that give the largest square plots.
+
+        Of grids within 5% of the largest plots, the squarest wins: four
+        patterns make two rows of two rather than one row of four.
+        """
+        grids = []
         for columns in range(1, count + 1):
             rows = math.ceil(count / columns)
-            side = min(width / columns, area / rows - self.label) * 0.96
-            if side > best[2] + 1e-9:
-                best = (columns, rows, side)
-        return best
+            if (rows - 1) * columns >= count:
+                continue  # a whole row would stay empty
+            grids.append((columns, rows, min(width / columns, area / rows - self.label) * 0.96))
+        largest = max(side for _, _, side in grids)
+        return min((g for g in grids if g[2] >= 0.95 * largest),
+                   key=lambda g: (abs(g[0] - g[1]), -g[2]))
 
     def point(self, cell: int, x: float, y: float) -> tuple[float, float]:
         """Where (x, y) of pattern ``cell`` is drawn: x to the right, y up."""

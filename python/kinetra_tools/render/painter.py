@@ -61,7 +61,7 @@ class Painter:
     def _beat_slots(self) -> list[tuple[float, float, float]]:
         """Centre and radius of each beat's dot in the strip, bottom left."""
         lay = self.layout
-        radius = lay.strip * 0.22
+        radius = lay.strip * 0.28
         y = lay.height - lay.strip / 2 - 1
         step = radius * 3.2
         return [(lay.strip * 0.6 + radius + i * step, y, radius) for i in range(self.beats_per_bar)]
