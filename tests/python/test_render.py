@@ -220,6 +220,7 @@ def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path, clock):
      "cannot write .xyz video"),
     ("size not WxH", ["circle", "--bpm", "120", "--seconds", "1", "--size", "1280"], "WIDTHxHEIGHT"),
     ("odd size", ["circle", "--bpm", "120", "--seconds", "1", "--size", "641x360"], "even sides"),
+    ("size too small", ["circle", "--bpm", "120", "--seconds", "1", "--size", "64x64"], "does not fit in 64x64"),
     ("no tempo", ["circle", "--seconds", "1"], "--bpm"),
     ("no length", ["circle", "--bpm", "120"], "--seconds"),
 ])
@@ -245,36 +246,58 @@ def test_bad_input_is_one_line_exit_2_and_no_file(cairo, capsys, tmp_path, monke
 
 
 @needs_ffmpeg
-@pytest.mark.parametrize("failure", ["interrupt", "ffmpeg dies"])
-def test_a_stopped_render_leaves_nothing_and_stops_ffmpeg(cairo, capsys, tmp_path, monkeypatch, failure):
-    from kinetra_tools.render import encode, painter
+def test_ctrl_c_stops_ffmpeg_and_leaves_nothing(cairo, tmp_path):
+    import signal
+    import sys
+    import time
+
+    process = subprocess.Popen([sys.executable, "-m", "kinetra_tools", "render", "circle", "--bpm", "120",
+                                "--seconds", "600", "--size", "160x90", "-o", str(tmp_path / "v.mp4")],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    children = f"/proc/{process.pid}/task/{process.pid}/children"
+    deadline = time.monotonic() + 60
+    ffmpeg = None
+    while time.monotonic() < deadline and process.poll() is None:
+        # Rendering has begun once the temporary file exists and ffmpeg runs.
+        if os.listdir(tmp_path) and os.path.exists(children):
+            with open(children) as f:
+                ffmpeg = f.read().split()
+            if ffmpeg and os.path.getsize(tmp_path / os.listdir(tmp_path)[0]) > 0:
+                break
+        time.sleep(0.05)
+    assert ffmpeg, "the render did not start"
+    process.send_signal(signal.SIGINT)
+    out, err = process.communicate(timeout=60)
+    assert process.returncode == 130, err
+    assert "Traceback" not in err
+    assert os.listdir(tmp_path) == []
+    for pid in ffmpeg:
+        assert not os.path.exists(f"/proc/{pid}"), "ffmpeg still running"
+
+
+@needs_ffmpeg
+def test_ffmpeg_dying_midway_is_one_line_and_keeps_the_old_file(cairo, capsys, tmp_path, monkeypatch):
+    from kinetra_tools.render import encode
 
     started = []
-    real_init, real_frame = encode.Encoder.__init__, painter.Painter.frame
+    real_init, real_write = encode.Encoder.__init__, encode.Encoder.write
 
     def init(self, *args, **kwargs):
         real_init(self, *args, **kwargs)
         started.append(self)
 
-    def frame(self, *args):
-        if len(started) and started[0].frames_drawn == 5:
-            if failure == "interrupt":
-                raise KeyboardInterrupt
-            started[0].process.kill()
-            started[0].process.wait()
-        started[0].frames_drawn += 1
-        return real_frame(self, *args)
+    def write(self, frame):
+        if len(started) == 1 and getattr(self, "written", 0) == 5:
+            self.process.kill()
+            self.process.wait()
+        self.written = getattr(self, "written", 0) + 1
+        real_write(self, frame)
 
     monkeypatch.setattr(encode.Encoder, "__init__", init)
-    monkeypatch.setattr(encode.Encoder, "frames_drawn", 0, raising=False)
-    monkeypatch.setattr(painter.Painter, "frame", frame)
+    monkeypatch.setattr(encode.Encoder, "write", write)
     (tmp_path / "v.mp4").write_bytes(b"an older video")
     status, err = render(capsys, "circle", "--bpm", "120", "--seconds", "2", "--size", "320x180",
                          "-o", tmp_path / "v.mp4")
-    if failure == "interrupt":
-        assert status == 130
-    else:
-        assert status == 2 and err.startswith("kinetra render: ffmpeg failed") and err.count("\n") == 1
-    assert started[0].process.poll() is not None
+    assert status == 2 and err.startswith("kinetra render: ffmpeg failed") and err.count("\n") == 1, err
     assert os.listdir(tmp_path) == ["v.mp4"]
     assert (tmp_path / "v.mp4").read_bytes() == b"an older video"

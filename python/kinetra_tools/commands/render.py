@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import argparse
-import sys
 
 from .args import positive, source_help
 
@@ -78,5 +77,5 @@ def run(args: argparse.Namespace) -> int:
         seconds = timing.span_seconds(clock, None, None)
     count = render.render(sources, clock, args.output, fps=args.fps, size=args.size,
                           seconds=seconds, audio=args.audio)
-    print(f"{args.output}: {count} frames, {float(seconds):.2f} s", file=sys.stderr)
+    print(f"{args.output}: {count} frames, {float(seconds):.2f} s")
     return 0

@@ -138,10 +138,10 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
                     encoder.write(pixels)
                     if bar is not None:
                         bar((frame.frame + 1) / count)
+                encoder.finish()
             except BaseException:
                 encoder.abort()
                 raise
-            encoder.finish()
     except OSError as error:
         raise ValueError(f"cannot write {path}: {error.strerror or error}") from None
     finally:

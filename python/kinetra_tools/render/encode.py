@@ -125,8 +125,10 @@ class Encoder:
         command.append(path)
         self._errors: IO[bytes] = tempfile.TemporaryFile()
         try:
+            # Its own process group: Ctrl-C in a terminal reaches only this process,
+            # which then stops ffmpeg itself (abort) rather than racing it.
             self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                            stderr=self._errors)
+                                            stderr=self._errors, process_group=0)
         except OSError as error:
             self._errors.close()
             raise ValueError(f"cannot start ffmpeg: {error.strerror or error}") from error

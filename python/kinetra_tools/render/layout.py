@@ -69,8 +69,8 @@ class Layout:
         area = height - self.strip
         self.columns, self.rows, side = self._grid(width, area, count)
         if side < MIN_PLOT:
-            raise ValueError(f"{count} patterns do not fit in {width}x{height}: "
-                             "give fewer patterns or a larger --size")
+            what = "1 pattern does" if count == 1 else f"{count} patterns do"
+            raise ValueError(f"{what} not fit in {width}x{height}: give fewer patterns or a larger --size")
         # Cells just hold a label over a plot square; the grid of them is centred.
         cell_w, cell_h = side / 0.96, side / 0.96 + self.label
         left = (width - self.columns * cell_w) / 2
