@@ -51,6 +51,7 @@ def run(args: argparse.Namespace) -> int:
     from ..clock import Tempo
     from ..render.encode import audio_seconds, container, find
     from ..sources import open_source
+    from ..timeline import Timeline
     from . import timing
 
     container(args.output)
@@ -60,6 +61,7 @@ def run(args: argparse.Namespace) -> int:
     if args.audio is not None:
         find("ffprobe")
         length = audio_seconds(args.audio)
+    clock: Timeline
     if args.beats is not None:
         from ..beatmap import BeatMap
 

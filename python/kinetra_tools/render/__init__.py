@@ -22,7 +22,7 @@ from __future__ import annotations
 
 from collections.abc import Callable, Sequence
 from fractions import Fraction
-from typing import IO
+from typing import TextIO
 
 from ..sources import Point, Source
 from ..timeline import Frames, Timeline
@@ -78,7 +78,7 @@ def meter(timeline: Timeline) -> Callable[[int], int]:
     beats = getattr(timeline, "beats", None)
     if positions is None or not downbeats or not beats:
         return lambda beat: beat % per_bar
-    places = [p - 1 for p in positions()]
+    places: list[int] = [p - 1 for p in positions()]
     origin = list(beats).index(downbeats[0])  # beat 0, pip 0: the first downbeat
     first, last = -origin, len(places) - 1 - origin
 
@@ -94,7 +94,7 @@ def meter(timeline: Timeline) -> Callable[[int], int]:
 
 def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fraction,
            size: tuple[int, int], seconds: Fraction, audio: str | None = None,
-           progress: IO[str] | None = None) -> int:
+           progress: TextIO | None = None) -> int:
     """Write the video of ``sources`` over ``seconds`` to ``path``; returns the frame count.
 
     ``audio`` is the song's file, laid under the picture from its start (cut

@@ -111,7 +111,7 @@ class Layout:
 
     def radius(self, z: float) -> float:
         """The point's radius at depth z: twice as large at +1 (near) as at 0, half at -1."""
-        return self.point_radius * 2.0 ** max(-1.0, min(1.0, z))
+        return self.point_radius * float(2.0 ** max(-1.0, min(1.0, z)))
 
 
 @functools.lru_cache(maxsize=4096)
