@@ -20,6 +20,7 @@ imported or looked up only when a video is made.
 
 from __future__ import annotations
 
+import os
 from collections.abc import Callable, Sequence
 from fractions import Fraction
 from typing import TextIO
@@ -101,8 +102,6 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
     at ``seconds``). Raises ValueError with a one-line reason on any failure,
     leaving ``path`` as it was.
     """
-    import os
-
     from ..analysis.progress import for_terminal
     from ..files import replacing_path
     from ..frames import stream
