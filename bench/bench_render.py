@@ -9,7 +9,7 @@ Prints, at 1280x720 and 30 fps, for one pattern and for a grid of sixteen:
 - the whole render (drawing, the pipe, H.264 and AAC encoding by ffmpeg) as a
   multiple of real time: 4x means a 3-minute song takes 45 s.
 
-Run: scripts/dev run -- python3.14 bench/bench_render.py [--seconds S]
+Run: scripts/dev run -- python3.14 bench/bench_render.py [--seconds S] [--preset ultrafast]
 """
 
 from __future__ import annotations
@@ -146,7 +146,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=20.0, help="video length (default 20)")
     parser.add_argument("--draw-frames", type=int, default=300, help="frames timed for drawing alone")
+    parser.add_argument("--preset", help="another x264 preset to try (the renderer's is ultrafast)")
     args = parser.parse_args()
+    if args.preset:
+        from kinetra_tools.render import encode
+
+        kind = encode.CONTAINERS[".mp4"]
+        video = list(kind.video)
+        video[video.index("-preset") + 1] = args.preset
+        encode.CONTAINERS[".mp4"] = kind._replace(video=tuple(video))
     print(f"{WIDTH}x{HEIGHT}, {FPS} fps, {BPM} BPM; real time is {1000 / FPS:.1f} ms a frame")
     print("\ndrawing alone, CPU ms a frame (best of 3):")
     for label, names in (("one pattern", ONE), ("4x4 grid", GRID)):
@@ -156,7 +164,8 @@ def main():
         song = os.path.join(folder, "song.wav")
         subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                         f"sine=f=220:d={args.seconds}:sample_rate=44100", "-ac", "2", song], check=True)
-        print(f"\nwhole render of {args.seconds:g} s (H.264 + AAC in MP4), times real time; "
+        preset = args.preset or "ultrafast"
+        print(f"\nwhole render of {args.seconds:g} s (H.264 {preset} + AAC in MP4), times real time; "
               f"load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores:")
         for label, names in (("one pattern", ONE), ("4x4 grid", GRID)):
             speed, elapsed, size, mine, children = whole(names, args.seconds, song)
