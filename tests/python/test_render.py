@@ -35,7 +35,7 @@ def make_song(path, seconds, rate=44100):
 
 def probe(path):
     out = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries",
-                          "stream=codec_type,codec_name,width,height,nb_read_frames,start_time:"
+                          "stream=codec_type,codec_name,width,height,nb_read_frames,start_time,pix_fmt,color_space:"
                           "format=format_name,duration", "-of", "json", str(path)],
                          capture_output=True, text=True, check=True).stdout
     return json.loads(out)
@@ -134,7 +134,8 @@ def test_stream_layout_frame_count_and_length(cairo, capsys, tmp_path, out, fps,
     info = probe(tmp_path / out)
     streams = info["streams"]
     assert [s["codec_name"] for s in streams] == list(codecs)
-    assert (streams[0]["width"], streams[0]["height"]) == (320, 180)
+    video = streams[0]
+    assert (video["width"], video["height"], video["pix_fmt"], video["color_space"]) == (320, 180, "yuv420p", "bt709")
     length = Fraction(seconds or "1.3")
     count = math.ceil(length * Fraction(fps))
     assert int(streams[0]["nb_read_frames"]) == count  # every frame shown before the end

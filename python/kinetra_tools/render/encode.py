@@ -33,7 +33,7 @@ class Container(NamedTuple):
 # same fidelity to the drawn frames (about 60 dB PSNR) and a fifth more bytes, still
 # well under 1 Mbit/s at 1280x720 for these flat colours; the drawing and the encoder
 # share the machine's cores.
-_H264 = ("-c:v", "libx264", "-preset", "ultrafast", "-crf", "23", "-pix_fmt", "yuv420p")
+_H264 = ("-c:v", "libx264", "-preset", "ultrafast", "-crf", "23")
 _AAC = ("-c:a", "aac", "-b:a", "192k")
 
 CONTAINERS = {
@@ -42,9 +42,14 @@ CONTAINERS = {
     ".mov": Container("mov", _H264, _AAC),
     ".mkv": Container("matroska", _H264, _AAC),
     ".webm": Container("webm", ("-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
-                                "-row-mt", "1", "-crf", "32", "-b:v", "0", "-pix_fmt", "yuv420p"),
+                                "-row-mt", "1", "-crf", "32", "-b:v", "0"),
                        ("-c:a", "libopus", "-b:a", "160k")),
 }
+
+
+# RGB to 4:2:0 YUV with the HD matrix, and the video tagged so, as players assume for HD.
+_COLOUR = ("-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,"
+                  "setparams=color_primaries=bt709:color_trc=bt709:colorspace=bt709:range=tv")
 
 
 def container(path: str) -> Container:
@@ -121,7 +126,7 @@ class Encoder:
             if seconds is not None:
                 command += ["-t", _decimal(seconds)]
             command += ["-i", audio, "-map", "0:v:0", "-map", "1:a:0", *kind.audio]
-        command += [*kind.video, "-f", kind.format]
+        command += [*_COLOUR, *kind.video, "-f", kind.format]
         if kind.format in ("mp4", "mov"):
             command += ["-movflags", "+faststart"]
         command.append(path)
