@@ -43,6 +43,9 @@ from dataclasses import dataclass, field
 from functools import lru_cache
 from pathlib import Path
 
+# Bump VERSION whenever a change alters what a clip sounds like or its ground truth
+# without changing its parameters; a change of parameters changes the key by itself.
+VERSION = 2
 RATE = 44100
 SEED = 16
 PIPS = 64                       # pips per beat in the scores
@@ -406,9 +409,12 @@ def render_drums(clip, total):
     if clip["jitter_ms"]:
         seconds = seconds + np.clip(rng.normal(0, clip["jitter_ms"] / 1000, len(seconds)),
                                     -0.01, 0.01)
+        seconds = np.maximum(seconds, 0.0)
     out = np.zeros(total)
-    mix = {"kick": 1.0, "snare": 0.8, "clap": 0.7, "hat": 0.35, "open_hat": 0.3,
-           "tom": 0.7, "perc": 0.45}
+    # Samples come normalised to their peaks; cymbals and hand percussion sit well
+    # under the drums, as in a mix.
+    mix = {"kick": 1.0, "snare": 0.8, "clap": 0.6, "hat": 0.22, "open_hat": 0.2,
+           "tom": 0.7, "perc": 0.35}
     mix = {k: v * 10 ** (rng.uniform(-3, 3) / 20) for k, v in mix.items()}
     hits = []                                    # (start sample, sample, gain, choke group)
     for (beat, lane, level, tom), t in zip(events, seconds):
@@ -566,10 +572,10 @@ def render(clip, workdir):
         gain_db = np.empty(total)
         for k, (a, b) in enumerate(zip(np.r_[0, edges], np.r_[edges, total])):
             gain_db[a:b] = levels[k]
-        ramp = int(0.3 * RATE)
-        kernel = np.ones(ramp) / ramp
-        gain_db = np.convolve(np.pad(gain_db, (ramp // 2, ramp - ramp // 2 - 1), mode="edge"),
-                              kernel, mode="valid")
+        ramp = int(0.3 * RATE)                   # a moving average makes the ramps
+        padded = np.pad(gain_db, (ramp // 2, ramp - ramp // 2), mode="edge")
+        sums = np.concatenate(([0.0], np.cumsum(padded)))
+        gain_db = (sums[ramp:ramp + total] - sums[:total]) / ramp
         music = music * 10 ** (gain_db / 20)
     peak = np.max(np.abs(music)) + 1e-12
     audio = music / peak * 10 ** (clip["gain_db"] / 20)
@@ -601,23 +607,40 @@ def cache_root():
 
 
 def version_key(seed=SEED):
-    """Changes with this file, the scores, the seed and the kits on the machine."""
+    """Changes with VERSION, every clip's parameters, the scores and the kits."""
     h = hashlib.sha256()
-    h.update(Path(__file__).read_bytes())
+    h.update(json.dumps([VERSION, RATE, plan(seed)], sort_keys=True).encode())
     for part in ("notation.py", "scores.py"):
         h.update((PACKS / "beats" / part).read_bytes())
-    h.update(repr((seed, sorted((k, v.folder) for k, v in KITS.items()))).encode())
+    h.update(repr(sorted(KITS.items()) + [HANDS]).encode())
     return h.hexdigest()[:16]
 
 
 def build(seed=SEED, jobs=None, force=False, log=print):
     """The set's directory, rendered first if it is missing or out of date."""
+    import fcntl
+
     key = version_key(seed)
     root = cache_root()
     target = root / f"set-{key}"
-    if (target / "index.json").exists() and not force:
-        return target
     root.mkdir(parents=True, exist_ok=True)
+    with open(root / "lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)        # one build at a time; others wait for it
+        if not (target / "index.json").exists() or force:
+            _render_set(seed, key, root, target, jobs, log)
+        os.utime(target / "index.json")         # marks the set as in use
+        # Sets of other versions go once nobody has used them for a day.
+        for old in root.glob("set-*"):
+            used = old / "index.json"
+            if old != target and (not used.exists()
+                                  or used.stat().st_mtime < time.time() - 86400):
+                shutil.rmtree(old, ignore_errors=True)
+    return target
+
+
+def _render_set(seed, key, root, target, jobs, log):
+    for stale in root.glob("building-*"):      # left by a build that was killed
+        shutil.rmtree(stale, ignore_errors=True)
     clips = plan(seed)
     work = Path(tempfile.mkdtemp(prefix=f"building-{key}-", dir=root))
     started = time.perf_counter()
@@ -626,9 +649,14 @@ def build(seed=SEED, jobs=None, force=False, log=print):
         entries = []
         with ProcessPoolExecutor(max_workers=jobs) as pool:
             futures = [pool.submit(write_clip, clip, str(work)) for clip in clips]
-            for k, future in enumerate(futures):
-                entries.append(future.result())
-                log(f"make_set: {k + 1}/{len(clips)} {entries[-1]['name']}", file=sys.stderr)
+            try:
+                for k, future in enumerate(futures):
+                    entries.append(future.result())
+                    log(f"make_set: {k + 1}/{len(clips)} {entries[-1]['name']}",
+                        file=sys.stderr)
+            except BaseException:
+                pool.shutdown(cancel_futures=True)
+                raise
         index = {"key": key, "seed": seed, "rate": RATE, "clips": entries,
                  "build_seconds": round(time.perf_counter() - started, 1)}
         with open(work / "index.json", "w") as f:
@@ -639,10 +667,6 @@ def build(seed=SEED, jobs=None, force=False, log=print):
     except BaseException:
         shutil.rmtree(work, ignore_errors=True)
         raise
-    for old in root.glob("set-*"):
-        if old != target and old.stat().st_mtime < time.time() - 3600:
-            shutil.rmtree(old, ignore_errors=True)
-    return target
 
 
 def read_index(directory):

@@ -26,7 +26,11 @@ __all__ = ["analyse"]
 
 MIN_SECONDS = 2.0       # shorter clips cannot show a beat
 SILENCE = 10 ** (-70 / 20)   # peak level below which a file counts as silent
-MIN_SALIENCE = 0.35     # mean periodicity along the tempo path below which there is no beat
+MIN_SALIENCE = 0.2      # how much the tempo path must stand out of the tempogram for a beat
+# Weights of the low, middle and high band groups' onsets (each first scaled
+# to unit spread) in the onset strength the beats are tracked on.
+WEIGHTS = (1.0, 1.0, 1.0)
+PHASE = False
 # Leading and trailing beats whose onset is weaker than this fraction of the
 # median beat's are not part of the music.
 TRIM = 0.2
@@ -42,19 +46,9 @@ def analyse(path: str, meter: int | None = None,
     music); ``progress``, if given, is called with the fraction done (0..1).
     Raises ValueError naming the file if it cannot be read or holds no beat.
     """
-    import numpy as np
-
-    from . import bars, decode, features, tempo, track
-
     if meter is not None and (isinstance(meter, bool) or not isinstance(meter, int) or not 1 <= meter <= 16):
         raise ValueError(f"meter must be a whole number of beats from 1 to 16, not {meter!r}")
-    stream = decode.open_audio(path)
-    frames = features.Features(stream.rate)
-    for block in stream.blocks():
-        frames.feed(block)
-        if progress is not None and stream.seconds:
-            progress(0.9 * min(1.0, frames.seconds / stream.seconds))
-    frames.finish()
+    frames = listen(path, progress)
     seconds = frames.seconds
     if frames.samples == 0:
         raise ValueError(f"{path}: holds no audio")
@@ -62,36 +56,64 @@ def analyse(path: str, meter: int | None = None,
         raise ValueError(f"{path}: is silent")
     if seconds < MIN_SECONDS:
         raise ValueError(f"{path}: too short to hold a beat ({seconds:.2f} s)")
-
-    onset = frames.onset().astype(np.float64)
-    fps = frames.fps
-    spread = onset.std()
-    if spread <= 0:
+    found = beats_and_bars(frames, meter)
+    if found is None:
         raise ValueError(f"{path}: no steady beat found")
-    strength = onset / spread
+    beats, phase, meter = found
+    if progress is not None:
+        progress(1.0)
+    return BeatMap(beats, beats[phase::meter], meter, duration=round(seconds, 6))
+
+
+def listen(path: str, progress: Callable[[float], None] | None = None):  # type: ignore[no-untyped-def]
+    """The file's ``features.Features``, decoded and framed block by block."""
+    from . import decode, features
+
+    stream = decode.open_audio(path)
+    frames = features.Features(stream.rate)
+    for block in stream.blocks():
+        frames.feed(block)
+        if progress is not None and stream.seconds:
+            progress(0.9 * min(1.0, frames.seconds / stream.seconds))
+    frames.finish()
+    return frames
+
+
+def beats_and_bars(frames, meter: int | None):  # type: ignore[no-untyped-def]
+    """(beat times in seconds, index of the first downbeat, meter), or None without a beat."""
+    import numpy as np
+
+    from . import bars, tempo, track
+
+    fps = frames.fps
+    groups = frames.group_onsets().astype(np.float64)
+    spread = groups.std(axis=0)
+    if not (spread > 0).any():
+        return None
+    strength = (groups / np.where(spread > 0, spread, 1.0)) @ np.asarray(WEIGHTS)
+    strength /= strength.std()
 
     centres, grid, salience = tempo.tempogram(strength, fps)
     route = tempo.path(salience, grid, fps)
-    along = salience[np.arange(len(route)), route]
+    # How far the chosen periods stand out of each window's periodicities.
+    along = salience[np.arange(len(route)), route] - np.median(salience, axis=1)
     if float(np.mean(along)) < MIN_SALIENCE:
-        raise ValueError(f"{path}: no steady beat found")
+        return None
     period = np.interp(np.arange(len(strength)), centres, grid[route])
 
     found = track.beat_frames(strength, period)
+    if PHASE:
+        found = track.on_the_beat(found, groups)
     found = _trim(strength, found)
     if len(found) < 2:
-        raise ValueError(f"{path}: no steady beat found")
+        return None
 
-    times = _refine(strength, found) / fps + LEAD
+    times = np.maximum(_refine(strength, found) / fps + LEAD, 0.0)
     rhythm, tone = bars.describe(found, frames.group_onsets(), frames.levels())
     if meter is None:
         meter = bars.meter_of(rhythm) if len(found) >= 8 else 4
     phase = bars.downbeat_phase(rhythm, tone, meter, 0)
-    times = np.maximum(times, 0.0)
-    beats = [round(float(t), 5) for t in times]
-    if progress is not None:
-        progress(1.0)
-    return BeatMap(beats, beats[phase::meter], meter, duration=round(seconds, 6))
+    return [round(float(t), 5) for t in times], phase, meter
 
 
 def _trim(strength, frames):  # type: ignore[no-untyped-def]

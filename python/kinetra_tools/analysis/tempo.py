@@ -26,9 +26,15 @@ PER_OCTAVE = 72
 # the weight falls off by a Gaussian in octaves.
 PREFERRED = (75.0, 170.0)
 PREFERENCE_WIDTH = 0.35   # octaves
+# Within the range, a gentle pull towards its middle.
+CENTRE = 130.0
+CENTRE_PULL = 0.5
 GLIDE_COST = 0.02         # per grid step between neighbouring windows
 JUMP_COST = 2.0           # a jump of more than GLIDE_STEPS steps
 GLIDE_STEPS = 3
+# How much a period's multiples and halves add to its salience.
+DOUBLE_WEIGHT = 0.5
+HALF_WEIGHT = 0.0
 
 
 def periods(fps: float) -> np.ndarray:
@@ -44,7 +50,7 @@ def preference(bpm: np.ndarray) -> np.ndarray:
     below = np.log2(lo / bpm).clip(0)
     above = np.log2(bpm / hi).clip(0)
     outside = below + above
-    return -0.5 * (outside / PREFERENCE_WIDTH) ** 2
+    return -0.5 * (outside / PREFERENCE_WIDTH) ** 2 - CENTRE_PULL * np.log2(bpm / CENTRE) ** 2
 
 
 def _interp(rows: np.ndarray, lags: np.ndarray) -> np.ndarray:
@@ -81,7 +87,8 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
         acf /= energy
         single = _interp(acf, grid)
         double = _interp(acf, grid * 2)
-        out[first:first + 256] = single + 0.5 * double
+        half = _interp(acf, grid / 2)
+        out[first:first + 256] = single + DOUBLE_WEIGHT * double + HALF_WEIGHT * half
     return starts + width // 2, grid, out
 
 
