@@ -1,0 +1,182 @@
+"""What a music video costs: drawing alone (cairo against Pillow) and the whole render.
+
+Prints, at 1280x720 and 30 fps, for one pattern and for a grid of sixteen:
+
+- milliseconds a frame to draw the scene with the cairo painter the renderer
+  uses, and with the same scene drawn by Pillow (antialiased the only way
+  ImageDraw can be, by drawing at twice the size and halving; and, as a lower
+  bound, without antialiasing);
+- the whole render (drawing, the pipe, H.264 and AAC encoding by ffmpeg) as a
+  multiple of real time: 4x means a 3-minute song takes 45 s.
+
+Run: scripts/dev run -- python3.14 bench/bench_render.py [--seconds S] [--preset ultrafast]
+"""
+
+from __future__ import annotations
+
+import argparse
+import math
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+import time
+from fractions import Fraction
+
+import kinetra
+from kinetra_tools.clock import Tempo
+from kinetra_tools.frames import stream
+from kinetra_tools.render import TRAIL_STEP, Layout, Motion, depth_colour, render
+from kinetra_tools.sources import DefaultPattern
+from kinetra_tools.timeline import Frames
+
+WIDTH, HEIGHT, FPS, BPM = 1280, 720, Fraction(30), Fraction(124)
+ONE = ["figure_eight"]
+GRID = [entry["name"] for entry in kinetra.catalogue()[:16]]
+
+
+def scenes(names, count):
+    """(points, trails, beat_in_bar, phase, progress) for ``count`` frames, computed up front."""
+    sources = [DefaultPattern(n) for n in names]
+    motions = [Motion(s) for s in sources]
+    out = []
+    for frame in stream(sources, Frames(FPS, Tempo(BPM)), count):
+        beat, within = divmod(frame.pip, 64)
+        out.append((frame.points, [m.trail(frame.pip) for m in motions], beat % 4, within / 64,
+                    frame.frame / count))
+    return out
+
+
+def time_painter(painter, frames, rounds=3):
+    """CPU milliseconds a frame (best of ``rounds``): drawing runs on one thread, so on an
+    idle machine this is its wall time too, and other load on the machine barely moves it."""
+    painter.frame(*frames[0])
+    best = math.inf
+    for _ in range(rounds):
+        started = time.process_time()
+        for scene in frames:
+            painter.frame(*scene)
+        best = min(best, time.process_time() - started)
+    return best / len(frames) * 1000
+
+
+class PillowPainter:
+    """The same scene with Pillow's ImageDraw, at ``scale`` times the size then reduced."""
+
+    def __init__(self, layout, names, scale):
+        from PIL import Image, ImageDraw
+
+        self.Image, self.ImageDraw = Image, ImageDraw
+        self.layout, self.scale = layout, scale
+        s = scale
+        self.background = Image.new("RGB", (layout.width * s, layout.height * s), (0x16, 0x18, 0x1D))
+        d = ImageDraw.Draw(self.background)
+        for cell, name in zip(layout.cells, names):
+            side = 2 * cell.half * 1.12
+            left, top = cell.centre_x - side / 2, cell.centre_y - side / 2
+            d.rectangle([left * s, top * s, (left + side) * s, (top + side) * s], fill=(0x1B, 0x1E, 0x24))
+            h = cell.half
+            d.rectangle([(cell.centre_x - h) * s, (cell.centre_y - h) * s, (cell.centre_x + h) * s,
+                         (cell.centre_y + h) * s], outline=(0x35, 0x3A, 0x44), width=s)
+            d.text((cell.label_x * s, (cell.label_y - layout.label) * s), name, fill=(0xAA, 0xB0, 0xBA),
+                   font_size=layout.label * 0.8 * s)
+
+    def frame(self, points, trails, beat_in_bar, phase, progress):
+        lay, s = self.layout, self.scale
+        image = self.background.copy()
+        d = self.ImageDraw.Draw(image, "RGBA")
+        width = max(1, round(lay.trail_width * s))
+        for cell, (point, trail) in enumerate(zip(points, trails)):
+            path = [lay.point(cell, p[0], p[1]) for p in trail] + [lay.point(cell, point[0], point[1])]
+            n = len(trail)
+            band = max(1, math.ceil(n / 8))
+            for start in range(0, n, band):
+                end = min(n, start + band)
+                k = end / n
+                colour = tuple(round(v * 255) for v in depth_colour(trail[(start + end) // 2][2]))
+                d.line([(x * s, y * s) for x, y in path[start:end + 1]], fill=(*colour, round(255 * (0.08 + 0.72 * k * k))),
+                       width=width, joint="curve")
+            x, y = lay.point(cell, point[0], point[1])
+            r = lay.radius(point[2])
+            colour = tuple(round(v * 255) for v in depth_colour(point[2]))
+            d.ellipse([(x - r) * s, (y - r) * s, (x + r) * s, (y + r) * s], fill=colour)
+            c = max(1.5, r * 0.35)
+            d.ellipse([(x - c) * s, (y - c) * s, (x + c) * s, (y + c) * s], fill=(255, 255, 255))
+        if s > 1:
+            image = image.reduce(s)
+        return image.tobytes()
+
+
+def drawing(names, count):
+    from kinetra_tools.render.painter import Painter
+
+    layout = Layout(WIDTH, HEIGHT, len(names))
+    frames = scenes(names, count)
+    cairo_ms = time_painter(Painter(layout, names), frames)
+    results = {"cairo": cairo_ms}
+    try:
+        results["Pillow, 2x and halved"] = time_painter(PillowPainter(layout, names, 2), frames)
+        results["Pillow, not antialiased"] = time_painter(PillowPainter(layout, names, 1), frames)
+    except ImportError:
+        pass
+    return results
+
+
+def cpu():
+    mine = resource.getrusage(resource.RUSAGE_SELF)
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return mine.ru_utime + mine.ru_stime, children.ru_utime + children.ru_stime
+
+
+def whole(names, seconds, song):
+    sources = [DefaultPattern(n) for n in names]
+    with tempfile.TemporaryDirectory() as folder:
+        out = os.path.join(folder, "video.mp4")
+        mine, children = cpu()
+        started = time.perf_counter()
+        render(sources, Tempo(BPM), out, fps=FPS, size=(WIDTH, HEIGHT), seconds=Fraction(seconds), audio=song)
+        elapsed = time.perf_counter() - started
+        mine_after, children_after = cpu()
+        size = os.path.getsize(out)
+    return seconds / elapsed, elapsed, size, mine_after - mine, children_after - children
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--seconds", type=float, default=20.0, help="video length (default 20)")
+    parser.add_argument("--draw-frames", type=int, default=300, help="frames timed for drawing alone")
+    parser.add_argument("--preset", help="another x264 preset to try (the renderer's is ultrafast)")
+    args = parser.parse_args()
+    if args.preset:
+        from kinetra_tools.render import encode
+
+        kind = encode.CONTAINERS[".mp4"]
+        video = list(kind.video)
+        video[video.index("-preset") + 1] = args.preset
+        encode.CONTAINERS[".mp4"] = kind._replace(video=tuple(video))
+    print(f"{WIDTH}x{HEIGHT}, {FPS} fps, {BPM} BPM; real time is {1000 / FPS:.1f} ms a frame")
+    print("\ndrawing alone, CPU ms a frame (best of 3):")
+    for label, names in (("one pattern", ONE), ("4x4 grid", GRID)):
+        figures = drawing(names, args.draw_frames)
+        print(f"  {label:12} " + ", ".join(f"{k} {v:.2f}" for k, v in figures.items()))
+    with tempfile.TemporaryDirectory() as folder:
+        song = os.path.join(folder, "song.wav")
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                        f"sine=f=220:d={args.seconds}:sample_rate=44100", "-ac", "2", song], check=True)
+        preset = args.preset or "ultrafast"
+        print(f"\nwhole render of {args.seconds:g} s (H.264 {preset} + AAC in MP4), times real time; "
+              f"load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores:")
+        for label, names in (("one pattern", ONE), ("4x4 grid", GRID)):
+            speed, elapsed, size, mine, children = whole(names, args.seconds, song)
+            # On an otherwise idle machine the two processes overlap: the wall time is at
+            # least the busier one's CPU time and at least the total spread over the cores.
+            bound = args.seconds / max(mine, (mine + children) / (os.cpu_count() or 1))
+            print(f"  {label:12} {speed:5.2f}x real time ({elapsed:.2f} s, {size / 1e6:.1f} MB); CPU: "
+                  f"drawing process {mine:.2f} s, ffmpeg {children:.2f} s -> at most {bound:.1f}x "
+                  f"on idle cores")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

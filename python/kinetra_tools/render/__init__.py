@@ -1,0 +1,149 @@
+"""Music videos: patterns moving in step with a song, drawn frame by frame.
+
+``render(sources, timeline, path, fps=..., size=..., seconds=...)`` draws one
+cell per source (one fills the frame; several make a grid, each labelled with
+its name) and hands the frames to ffmpeg, which encodes them, with the song
+as the sound track when one is given, into ``path``. Frame n is shown at
+exactly n / fps seconds and shows the pip sounding then on the timeline (the
+frame stream's rule), so picture and sound stay together however long the
+song; the video holds every frame shown before ``seconds``.
+
+What is drawn (see ``painter``): the point in x and y, its depth z as size
+and colour, a fading trail of its last beat, a ring flashing out of it on
+every beat, the beat of the bar lit in a strip at the bottom, and a progress
+line. The file appears only once it is complete (``files.replacing_path``):
+an error or Ctrl-C leaves no partial video behind and stops ffmpeg.
+
+Drawing needs pycairo and encoding needs the ``ffmpeg`` program; both are
+imported or looked up only when a video is made.
+"""
+
+from __future__ import annotations
+
+import os
+from collections.abc import Callable, Sequence
+from fractions import Fraction
+from typing import TextIO
+
+from ..sources import Point, Source
+from ..timeline import Frames, Timeline
+from .layout import Layout, depth_colour, parse_size
+
+__all__ = ["Layout", "Motion", "depth_colour", "parse_size", "render"]
+
+PIPS_PER_BEAT = 64
+# The trail shows one beat of recent path, one position every TRAIL_STEP pips.
+TRAIL_PIPS = PIPS_PER_BEAT
+TRAIL_STEP = 2
+
+
+class Motion:
+    """A source's positions, with a table of one whole loop for the trail."""
+
+    __slots__ = ("sample", "_table", "_period")
+
+    # Loops up to this many pips are tabulated once; longer ones are sampled as needed.
+    TABLE_LIMIT = 1 << 16
+
+    def __init__(self, source: Source) -> None:
+        self.sample = source.sample
+        period = source.period_pips
+        self._period = period if period and period <= self.TABLE_LIMIT else 0
+        self._table = [source.sample(p) for p in range(self._period)]
+
+    def at(self, pip: int) -> Point:
+        if self._period:
+            return self._table[pip % self._period]
+        return self.sample(pip)
+
+    def trail(self, pip: int) -> list[Point]:
+        """Positions over the beat before ``pip``, oldest first, at every TRAIL_STEP-th pip.
+
+        The pips sit on a fixed grid (multiples of TRAIL_STEP), so the trail
+        does not shimmer as the frame's pip moves between them.
+        """
+        last = pip - 1 - (pip - 1) % TRAIL_STEP
+        return [self.at(p) for p in range(last - TRAIL_PIPS + TRAIL_STEP, last + 1, TRAIL_STEP)]
+
+
+def meter(timeline: Timeline) -> Callable[[int], int]:
+    """beat index (pip // 64) -> its place in the bar, 0 on the bar's first beat.
+
+    A beat map knows where its bars start (even irregular ones); beyond its
+    beats, and on a constant tempo, bars of ``beats_per_bar`` run on from the
+    last one known (from beat 0 on a tempo).
+    """
+    per_bar = int(getattr(timeline, "beats_per_bar", 4) or 4)
+    positions = getattr(timeline, "positions", None)
+    downbeats = getattr(timeline, "downbeats", None)
+    beats = getattr(timeline, "beats", None)
+    if positions is None or not downbeats or not beats:
+        return lambda beat: beat % per_bar
+    places: list[int] = [p - 1 for p in positions()]
+    origin = list(beats).index(downbeats[0])  # beat 0, pip 0: the first downbeat
+    first, last = -origin, len(places) - 1 - origin
+
+    def place(beat: int) -> int:
+        if beat < first:
+            return (places[0] - (first - beat)) % per_bar
+        if beat > last:
+            return (places[-1] + (beat - last)) % per_bar
+        return places[beat + origin]
+
+    return place
+
+
+def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fraction,
+           size: tuple[int, int], seconds: Fraction, audio: str | None = None,
+           progress: TextIO | None = None) -> int:
+    """Write the video of ``sources`` over ``seconds`` to ``path``; returns the frame count.
+
+    ``audio`` is the song's file, laid under the picture from its start (cut
+    at ``seconds``). Raises ValueError with a one-line reason on any failure,
+    leaving ``path`` as it was.
+    """
+    from ..analysis.progress import for_terminal
+    from ..files import replacing_path
+    from ..frames import stream
+    from . import encode
+
+    kind = encode.container(path)
+    if os.path.isdir(path):
+        raise ValueError(f"cannot write {path}: it is a folder")
+    encode.find("ffmpeg")
+    try:
+        from .painter import PIXEL_FORMAT, Painter
+    except ImportError:
+        raise ValueError("drawing needs pycairo: install it (Debian: apt install python3-cairo)") from None
+    width, height = size
+    layout = Layout(width, height, len(sources))
+    place = meter(timeline)
+    painter = Painter(layout, [s.name for s in sources], int(getattr(timeline, "beats_per_bar", 4) or 4))
+    frames = Frames(fps, timeline)
+    count = frames.frames_before(seconds)
+    shown = stream(sources, frames, count)
+    motions = [Motion(s) for s in sources]
+    bar = for_terminal(f"rendering {os.path.basename(path)}", progress)
+    try:
+        with replacing_path(path) as temporary:
+            encoder = encode.Encoder(temporary, width, height, frames.fps, PIXEL_FORMAT, audio,
+                                     seconds if audio is not None else None, kind)
+            try:
+                for frame in shown:
+                    pip = frame.pip
+                    beat, within = divmod(pip, PIPS_PER_BEAT)
+                    pixels = painter.frame(frame.points, [m.trail(pip) for m in motions], place(beat),
+                                           within / PIPS_PER_BEAT, frame.frame / count)
+                    encoder.write(pixels)
+                    if bar is not None:
+                        bar((frame.frame + 1) / count)
+                encoder.finish()
+            except BaseException:
+                encoder.abort()
+                raise
+    except OSError as error:
+        raise ValueError(f"cannot write {path}: {error.strerror or error}") from None
+    finally:
+        if bar is not None:
+            bar.close()
+    return count
