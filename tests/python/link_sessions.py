@@ -230,7 +230,7 @@ def test_proposed_tempo_is_put_to_the_session_found(links):
 
 @pytest.mark.parametrize("sync", [True, False])
 def test_transport_with_and_without_start_stop_sync(links, sync):
-    peer = leading(links(120, sync=True))
+    peer = leading(links(240, sync=True))  # a quick bar: the start comes soon
     with LinkClock(start_stop_sync=sync) as clock:
         follow(clock, peer)
         first = clock.reading(time.monotonic())
@@ -245,20 +245,25 @@ def test_transport_with_and_without_start_stop_sync(links, sync):
         peer.set_playing(True, start)
         peer.request_beat(0.0, start, QUANTUM)
         if sync:
-            reading = reading_where(clock, lambda r: r.playing, "kinetra to play", timeout=10)
+            def started(reading):  # until the start's bar: waiting at pip 0
+                assert reading.playing or reading.pip == 0
+                return reading.playing
+            reading = reading_where(clock, started, "kinetra to play")
             # Counted from the same bar start as the peer's own beat 0.
             at = time.monotonic()
             assert abs(clock.beat(at) - peer.capture(peer.host_time_at(at), QUANTUM)[0]) < 1e-3
             assert reading.pip >= 0
             time.sleep(0.2)
-        peer.set_playing(False, peer.clock_micros())
+        stop = peer.clock_micros()
+        peer.set_playing(False, stop)
         if sync:
+            stopped_at = math.floor(peer.capture(stop, QUANTUM)[0] * 64)
             held = reading_where(clock, lambda r: not r.playing, "kinetra to stop")
+            assert abs(held.pip - stopped_at) <= 1 and held.pip > 0
             peer.propose_tempo(60, peer.clock_micros())  # must not move the held pip
             wait_for(lambda: abs(clock.reading(time.monotonic()).bpm - 60) < 1e-3, "60 BPM")
-            time.sleep(0.1)
             after = clock.reading(time.monotonic())
-            assert (after.pip, after.playing) == (held.pip, False) and held.pip > 0
+            assert (after.pip, after.playing) == (held.pip, False)
         else:
             time.sleep(0.2)
             assert clock.reading(time.monotonic()).playing

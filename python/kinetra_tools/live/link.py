@@ -104,7 +104,9 @@ class LinkClock:
         if not self.start_stop_sync:
             return LiveReading(math.floor(beat * PIPS_PER_BEAT), bpm, True)
         if playing:
-            if self._start != since:
+            # Link carries the start's time between peers as a beat, so it
+            # comes back off by a microsecond now and then: the same start.
+            if self._start is None or abs(since - self._start) > START_SLACK_MICROS:
                 # A start not yet counted: beat 0 goes to the first bar start
                 # from then on, in phase with the session, as in Link's own
                 # examples. A start up to a millisecond after a bar start
