@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import threading
 import time
+from fractions import Fraction
 
 import pytest
 
@@ -269,8 +270,12 @@ def test_transport_with_and_without_start_stop_sync(links, sync):
             assert clock.reading(time.monotonic()).playing
 
 
-def test_reading_refuses_a_time_that_is_not_a_number():
-    with LinkClock() as clock:
+def test_reading_takes_any_real_time_and_refuses_the_rest():
+    with LinkClock(bpm=60) as clock:  # alone: pip 0 when it started, 64 a second
+        at = time.monotonic() + 10
+        # Each reading reads the clocks afresh: a microsecond apart at most.
+        assert abs(clock.reading(Fraction(at)).pip - clock.reading(at).pip) <= 1
+        assert abs(clock.reading(at + 1).pip - clock.reading(at).pip - 64) <= 1
         for at in (float("nan"), "1.0", None, True):
             with pytest.raises(ValueError, match="^time must be a finite number of seconds: "):
                 clock.reading(at)

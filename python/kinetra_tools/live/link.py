@@ -28,6 +28,7 @@ from __future__ import annotations
 import importlib
 import math
 import time
+from numbers import Real
 from typing import Protocol
 
 from ..numbers import Number, exact
@@ -163,6 +164,7 @@ class LinkClock:
         self.close()
 
     def _host(self, at: float) -> int:
-        if isinstance(at, bool) or not isinstance(at, (int, float)) or not math.isfinite(at):
+        # Any real number will do (a frame's exact Fraction time too).
+        if isinstance(at, bool) or not isinstance(at, Real) or not math.isfinite(at):
             raise ValueError(f"time must be a finite number of seconds: {at!r}")
         return self._link.host_time_at(float(at))
