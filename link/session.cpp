@@ -2,9 +2,9 @@
 
 #include <ableton/Link.hpp>
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <stdexcept>
@@ -16,10 +16,11 @@ namespace {
 
 using std::chrono::microseconds;
 
+// The shortest text that reads back as the same double, as Python's repr.
 std::string shown(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    char* end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
 }
 
 double checked_tempo(double bpm) {

@@ -174,9 +174,9 @@ def test_alone_a_requested_beat_lands_exactly_and_the_start_time_is_kept(links):
     (lambda: kinetra_link.Link(120).capture(0, 0.0), "Link quantum must be 1/64 to 4096 beats: 0"),
     (lambda: kinetra_link.Link(120).capture(1 << 60, 4.0), f"Link host time is out of range: {1 << 60}"),
     (lambda: kinetra_link.Link(120).propose_tempo(float("nan"), 0), "Link tempo must be 20 to 999 BPM: nan"),
-    (lambda: kinetra_link.Link(120).request_beat(1e300, 0, 4.0), "Link beat is out of range: 1.0000000000000001e+300"),
+    (lambda: kinetra_link.Link(120).request_beat(1e300, 0, 4.0), "Link beat is out of range: 1e+300"),
     (lambda: kinetra_link.Link(120).host_time_at(float("nan")), "monotonic time must be finite: nan"),
-    (lambda: kinetra_link.Link(120).host_time_at(1e300), "monotonic time is out of range: 1.0000000000000001e+300"),
+    (lambda: kinetra_link.Link(120).host_time_at(1e300), "monotonic time is out of range: 1e+300"),
 ])
 def test_bridge_refuses_values_link_cannot_take(call, message):
     with pytest.raises(ValueError) as error:
