@@ -12,6 +12,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import threading
 import time
 from fractions import Fraction
@@ -193,6 +194,35 @@ def test_a_closed_bridge_refuses_every_call():
     for call in (link.peers, link.clock_micros, lambda: link.capture(0, 4.0), lambda: link.enable(True)):
         with pytest.raises(ValueError, match="^Link session is closed$"):
             call()
+
+
+@pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"),
+                    reason="needs a debug interpreter (scripts/dev leaks)")
+def test_bridge_calls_do_not_leak_references():
+    # Every call on its success and failure paths, measured together (each
+    # measurement costs seconds of garbage collection here); native leaks are
+    # the sanitizer run's to find.
+    from test_refleaks import baseline, call, growth
+
+    link, closed = kinetra_link.Link(120), kinetra_link.Link(120)
+    closed.close()
+    with LinkClock(start_stop_sync=True) as clock:
+        cases = [
+            lambda: link.capture(link.host_time_at(time.monotonic()), 4.0),
+            lambda: link.capture(0, 0.0),
+            lambda: link.host_time_at(float("nan")),
+            lambda: (link.propose_tempo(121.0, 0), link.set_playing(True, 0),
+                     link.request_beat(1.0, 0, 4.0), link.peers(), link.enabled),
+            closed.peers,
+            lambda: clock.reading(time.monotonic()),
+            lambda: clock.reading("now"),
+        ]
+        deltas = growth(lambda: [call(case) for case in cases])
+    link.close()
+    refs = [d[0] - b[0] for d, b in zip(deltas, baseline())]
+    blocks = [d[1] - b[1] for d, b in zip(deltas, baseline())]
+    assert min(refs) <= 0, f"references grow every round: {refs}"
+    assert min(blocks) <= 0, f"memory blocks grow every round: {blocks}"
 
 
 # ---- LinkClock against a peer of kinetra's own ----------------------------------
