@@ -1,8 +1,9 @@
 """Live clocks: musical time that runs now, kept by something outside the program.
 
 A live clock answers one question: at a moment on the monotonic clock
-(``time.monotonic()`` seconds; Link's host clock on Linux reads the same
-clock), which pip is sounding, at what tempo, and is the music playing?
+(``time.monotonic()`` seconds; Link keeps its own time on CLOCK_MONOTONIC_RAW
+and the Link clock converts), which pip is sounding, at what tempo, and is
+the music playing?
 Fixed tempo, tap tempo, an Ableton Link session and MIDI clock all answer it
 through ``LiveClock``, so the live loop and every output work with any of them.
 """
