@@ -169,7 +169,9 @@ class MidiClockFollower:
         tick that has not arrived.
         """
         ahead = self._k0 + (at - self._c0) / self._period - (self._count - 1)
-        return min(max(ahead, -1.0), 1.0)
+        # Rounded to a billionth of a tick, so a reading taken on a tick of
+        # a steady clock gives that tick's pip, not the one before.
+        return min(max(round(ahead, 9), -1.0), 1.0)
 
     def _position(self, at: float) -> Fraction:
         """Position in ticks at ``at`` (exact while held)."""

@@ -5,8 +5,11 @@ tempos that every pair of them implies (the Theil-Sen slope of tap time over
 beat number). Steady taps give their tempo exactly from the second tap on;
 one sloppy tap among four moves it by a small part of the tap's own error
 (none at all when it is not the first or the last), so the tempo has settled
-by the fourth tap. The phase comes from the last tap: it marks the start of
-its beat. Between taps the clock runs on at that tempo.
+by the fourth tap. Two beats in a row more than ``CHANGE`` (10 %) shorter, or
+longer, than the tempo are a new tempo: the older taps are dropped, and the
+new tempo holds from the second tap that plays it. The phase comes from the
+last tap: it marks the start of its beat. Between taps the clock runs on at
+that tempo.
 
 Taps close together belong to one run and count as consecutive beats. A pause
 longer than ``RESET_SECONDS``, or, once a run has a tempo, longer than
@@ -31,6 +34,16 @@ from . import LiveReading
 WINDOW: Final = 8
 RESET_SECONDS: Final = 2.0
 RESET_BEATS: Final = 2.5
+CHANGE: Final = 0.1
+
+
+def _stray(gap: float, period: float) -> int:
+    """-1 or 1 when a beat of ``gap`` seconds is well shorter or longer than ``period``; else 0."""
+    if gap < period * (1 - CHANGE):
+        return -1
+    if gap > period * (1 + CHANGE):
+        return 1
+    return 0
 
 
 class _State(NamedTuple):
@@ -52,6 +65,7 @@ class TapClock:
         self._state = _State(False, 0.0, 0, 60.0 / float(positive(bpm, "BPM")))
         self._times: deque[float] = deque(maxlen=WINDOW)
         self._beats: deque[int] = deque(maxlen=WINDOW)
+        self._strayed = 0  # whether the last beat was well shorter (-1) or longer (1) than the tempo
         self._lock = threading.Lock()
 
     def tap(self, at: float | None = None) -> None:
@@ -69,9 +83,19 @@ class TapClock:
                 if new_run:
                     self._times.clear()
                     self._beats.clear()
+                    self._strayed = 0
                     beat = max(state.beat + 1, round(state.beat + gap / state.period))
                 else:
                     beat = state.beat + 1
+                    strayed = _stray(gap, state.period)
+                    if strayed and strayed == self._strayed and len(self._times) > 2:
+                        # Two beats in a row well off the tempo, the same way:
+                        # a new tempo. Only the taps that play it count.
+                        while len(self._times) > 2:
+                            self._times.popleft()
+                            self._beats.popleft()
+                        strayed = 0
+                    self._strayed = strayed
             self._times.append(at)
             self._beats.append(beat)
             period = self._period() if len(self._times) > 1 else state.period
