@@ -101,7 +101,14 @@ def describe(args: argparse.Namespace) -> str:
         return f"MIDI clock {args.midi_clock}"
     if args.link:
         return "Link"
-    return "q or Ctrl-C quits" if sys.stdin.isatty() else ""
+    return "q or Ctrl-C quits" if _isatty(sys.stdin) else ""
+
+
+def _isatty(stream: Any) -> bool:
+    try:
+        return bool(stream.isatty())
+    except (AttributeError, OSError, ValueError):
+        return False
 
 
 def run(args: argparse.Namespace) -> int:
@@ -147,7 +154,7 @@ def run(args: argparse.Namespace) -> int:
 
         if args.tap:
             stack.enter_context(TerminalTaps(clock.tap, sys.stdin, quit=loop.stop))
-        elif sys.stdin.isatty():
+        elif _isatty(sys.stdin):
             stack.enter_context(TerminalTaps(lambda at: None, sys.stdin, quit=loop.stop))
         if threading.current_thread() is threading.main_thread():
             # A polite kill ends the run like Ctrl-C: terminal restored, summary printed.

@@ -7,8 +7,8 @@ starts also holds ``/kinetra/beat (beat: int32)``, and when that beat starts a
 bar, ``/kinetra/bar (bar: int32)`` (beats and bars counted from 0 at pip 0).
 
 A bundle sent ahead carries a timetag: the wall-clock moment it applies, which
-a receiver that honours timetags (liblo does) waits for. Without one it
-applies on arrival.
+a receiver that honours timetags (liblo does) waits for. Otherwise its timetag
+is OSC's "immediately": it applies on arrival.
 
 Sending goes through liblo (``pyliblo3``), imported when a sender is made.
 """
@@ -26,6 +26,8 @@ from ..sources import Point
 from .loop import BeatWatch, LiveFrame
 
 PREFIX: Final = "/kinetra/"
+# The timetag OSC reserves for "now" (0 seconds and 1/2**32), as liblo's float.
+IMMEDIATELY: Final = 2.0**-32
 
 
 def parse_target(text: str) -> tuple[str, int]:
@@ -70,11 +72,6 @@ class OscSender:
     """
 
     def __init__(self, target: str | tuple[str, int]) -> None:
-        try:
-            import pyliblo3 as liblo
-        except ImportError as error:
-            raise ValueError(f"OSC output needs pyliblo3 (pip install 'kinetra[osc]'): {error}") from None
-        self._liblo = liblo
         if isinstance(target, str):
             host, port = parse_target(target)
         else:
@@ -83,6 +80,11 @@ class OscSender:
                 raise ValueError(f"OSC port must be 1 to 65535: {port!r}")
         numeric, self.port, _ = resolve(host, port)
         self.host = host
+        try:
+            import pyliblo3 as liblo
+        except ImportError as error:
+            raise ValueError(f"OSC output needs pyliblo3 (pip install 'kinetra[osc]'): {error}") from None
+        self._liblo = liblo
         shown = f"[{numeric}]" if ipaddress.ip_address(numeric.split("%")[0]).version == 6 else numeric
         self._address = liblo.Address(f"osc.udp://{shown}:{port}/")
         self._paths: dict[str, str] = {}
@@ -108,9 +110,7 @@ class OscSender:
             messages.append(liblo.Message(PREFIX + "beat", ("i", beat)))
         if bar is not None:
             messages.append(liblo.Message(PREFIX + "bar", ("i", bar)))
-        if at is None:
-            return liblo.Bundle(*messages)
-        return liblo.Bundle(self.timetag(at), *messages)
+        return liblo.Bundle(IMMEDIATELY if at is None else self.timetag(at), *messages)
 
     def send(self, pip: int, points: Mapping[str, Point] | Iterable[tuple[str, Point]],
              at: float | None = None, beat: int | None = None, bar: int | None = None) -> None:
