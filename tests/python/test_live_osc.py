@@ -156,6 +156,8 @@ def test_the_sender_alone_for_a_users_own_loop(receiver):
                                             ("/kinetra/beat", "i", [3])])
     tag, messages = parse_bundle(second)
     assert [m[0] for m in messages] == ["/kinetra/a", "/kinetra/b"] and tag[0] > NTP_EPOCH
+    with value_error("pip does not fit in an OSC int32: 2147483648"):
+        sender.send(2**31, {"a": (0.0, 0.0, 0.0)})
 
 
 @pytest.mark.parametrize(

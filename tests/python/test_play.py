@@ -103,7 +103,8 @@ def test_interrupted_runs_end_cleanly(number):
         proc = subprocess.Popen(command("circle", "--bpm", "600", "--osc", f"127.0.0.1:{receiver.getsockname()[1]}"),
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
         receiver.settimeout(20)
-        receiver.recv(65536)  # it is playing
+        for _ in range(10):  # it is playing
+            receiver.recv(65536)
         proc.send_signal(number)
         out, err = proc.communicate(timeout=20)
     finally:

@@ -17,18 +17,22 @@ class FixedClock:
     time since then times the tempo, so a long run does not drift.
     """
 
-    __slots__ = ("bpm", "start", "_start", "_pips_per_second", "_bpm")
+    __slots__ = ("bpm", "start", "_start", "_rate", "_bpm")
 
     def __init__(self, bpm: Number = 120, start: float | None = None) -> None:
         self.bpm: Fraction = positive(bpm, "BPM")
         self.start = time.monotonic() if start is None else float(start)
-        self._start = Fraction(self.start)
-        self._pips_per_second = self.bpm * PIPS_PER_BEAT / 60
+        self._start = self.start.as_integer_ratio()
+        rate = self.bpm * PIPS_PER_BEAT / 60  # pips a second
+        self._rate = (rate.numerator, rate.denominator)
         self._bpm = float(self.bpm)
 
     def reading(self, at: float) -> LiveReading:
-        pips = (Fraction(at) - self._start) * self._pips_per_second
-        return LiveReading(pips.numerator // pips.denominator, self._bpm, True)
+        # floor((at - start) * rate) with the floats' exact values, in integers
+        a, b = float(at).as_integer_ratio()
+        c, d = self._start
+        p, q = self._rate
+        return LiveReading((a * d - c * b) * p // (b * d * q), self._bpm, True)
 
     def close(self) -> None:
         pass

@@ -30,6 +30,13 @@ PREFIX: Final = "/kinetra/"
 IMMEDIATELY: Final = 2.0**-32
 
 
+def _int32(value: int, what: str) -> int:
+    value = int(value)
+    if not -(2**31) <= value < 2**31:
+        raise ValueError(f"{what} does not fit in an OSC int32: {value}")
+    return value
+
+
 def parse_target(text: str) -> tuple[str, int]:
     """HOST:PORT (IPv6 hosts in brackets: [::1]:9000) as (host, port); ValueError if malformed."""
     text = text.strip()
@@ -104,12 +111,14 @@ class OscSender:
         """The bundle ``send`` sends (a ``pyliblo3.Bundle``)."""
         liblo = self._liblo
         items = points.items() if isinstance(points, Mapping) else points
-        messages = [liblo.Message(self.path(name), ("i", pip), ("f", x), ("f", y), ("f", z))
+        # liblo sends an int that fits as int32 and a float as float32 ("i", "f").
+        pip = _int32(pip, "pip")
+        messages = [liblo.Message(self.path(name), pip, float(x), float(y), float(z))
                     for name, (x, y, z) in items]
         if beat is not None:
-            messages.append(liblo.Message(PREFIX + "beat", ("i", beat)))
+            messages.append(liblo.Message(PREFIX + "beat", _int32(beat, "beat")))
         if bar is not None:
-            messages.append(liblo.Message(PREFIX + "bar", ("i", bar)))
+            messages.append(liblo.Message(PREFIX + "bar", _int32(bar, "bar")))
         return liblo.Bundle(IMMEDIATELY if at is None else self.timetag(at), *messages)
 
     def send(self, pip: int, points: Mapping[str, Point] | Iterable[tuple[str, Point]],
