@@ -3,7 +3,7 @@
     python examples/beat_demo.py [BPM] [--pattern NAME] [--bars N]
 
 In a terminal the dot moves live for a few bars while the beat is counted.
-Without a terminal (a pipe, CI) it prints one line per half beat instead, for
+Without a terminal (a pipe, CI) it prints one line per eighth of a beat instead, for
 one bar. The drawing is the one `kinetra show` uses (kinetra_tools.trace).
 """
 import argparse

@@ -1,29 +1,16 @@
 """A synthetic registry of full size, for measuring what the tables cost to
 generate, compile and link (generate.py --synthetic). Never shipped.
 
-It has the real registry's shape: 1,716 patterns in six packs, the same mix of
-periods and dimensions (1,022,912 rows), smooth twelve-decimal data that meets
-every table rule, and descriptions of typical length.
+It has the real registry's shape, read from the real declarations (no table
+of the real registry is built): one synthetic pattern per declared pattern,
+in the same pack with the same period and dimensions, smooth twelve-decimal
+data that meets every table rule, and descriptions of typical length.
 """
 
 import random
 
 from pack import Pattern
 from primitives import cos, fsum, theta
-
-PACK_SIZES = (("initial", 28), ("expansion", 24), ("atlas", 256),
-              ("continuum", 320), ("club", 144), ("dancefloor", 944))
-PERIODS = {160: 3, 224: 5, 256: 41, 288: 5, 320: 4, 352: 6, 384: 4, 416: 6, 448: 6,
-           480: 5, 512: 1304, 544: 1, 608: 1, 640: 1, 768: 17, 1024: 307}
-DIMENSIONS = {1: 29, 2: 321, 3: 1366}
-PACKS = tuple(name for name, _ in PACK_SIZES)
-
-
-def _shuffled(counts, rng):
-    values = [v for v, n in counts.items() for _ in range(n)]
-    rng.shuffle(values)
-    return values
-
 
 def _recipe(dimensions, rng):
     lanes = []
@@ -40,18 +27,14 @@ def _recipe(dimensions, rng):
     return recipe
 
 
-def patterns():
+def patterns(real):
+    """One synthetic pattern in place of each of the ``real`` declared patterns."""
     rng = random.Random(1716)
-    periods = _shuffled(PERIODS, rng)
-    dimensions = _shuffled(DIMENSIONS, rng)
     out = []
-    i = 0
-    for pack, size in PACK_SIZES:
-        for _ in range(size):
-            name = f"synthetic_{pack}_{i:04d}"
-            description = ("A synthetic table of realistic size for measuring the cost of "
-                           f"building the pack registry, number {i}.")
-            out.append(Pattern(pack, name, periods[i], dimensions[i], description,
-                               _recipe(dimensions[i], rng)))
-            i += 1
+    for i, pattern in enumerate(real):
+        name = f"synthetic_{pattern.pack}_{i:04d}"
+        description = ("A synthetic table of realistic size for measuring the cost of "
+                       f"building the pack registry, number {i}.")
+        out.append(Pattern(pattern.pack, name, pattern.period, pattern.dimensions, description,
+                           _recipe(pattern.dimensions, rng)))
     return out

@@ -17,6 +17,8 @@ from typing import NoReturn
 
 from .commands import COMMANDS
 
+# The status of a program that stopped because its reader went away (128 + SIGPIPE).
+SIGPIPE_STATUS = 141
 DESCRIPTION = "Browse, watch and export kinetra's motion patterns, in step with music."
 
 
@@ -36,23 +38,43 @@ def parser() -> Parser:
     return top
 
 
+def _quiet_stdout() -> None:
+    """Point standard output at /dev/null, so nothing more is written or reported at exit."""
+    try:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+    except (OSError, ValueError):
+        pass
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     top = parser()
-    args = top.parse_args(argv)
+    try:
+        args = top.parse_args(argv)
+    except BrokenPipeError:  # --help into a reader that went away
+        _quiet_stdout()
+        return SIGPIPE_STATUS
     if args.command is None:
         print(f"kinetra: choose a command: {', '.join(COMMANDS)} (see kinetra --help)", file=sys.stderr)
         return 2
+    name = f"kinetra {args.command}"
     try:
         result: int = args.run(args)
         sys.stdout.flush()
     except ValueError as error:
-        print(f"kinetra {args.command}: {error}", file=sys.stderr)
+        print(f"{name}: {error}", file=sys.stderr)
         return 2
     except KeyboardInterrupt:
+        print(f"{name}: interrupted", file=sys.stderr)
         return 130
     except BrokenPipeError:
-        # The reader went away (kinetra export ... | head): stop quietly.
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
-        return 1
+        # The reader went away (kinetra list | head): stop quietly, as a
+        # program killed by SIGPIPE would.
+        _quiet_stdout()
+        return SIGPIPE_STATUS
+    except OSError as error:
+        # Writing to standard output failed (a full disk, /dev/full).
+        _quiet_stdout()
+        print(f"{name}: cannot write output: {error.strerror or error}", file=sys.stderr)
+        return 2
     return result

@@ -1,9 +1,10 @@
 """Positions per video frame, for keyframing in animation, video or lighting tools.
 
-One row per frame from frame 0: the frame number, the time it is shown in
-seconds, the pip it shows (see ``timeline`` for the rounding rule) and the
-source's x, y and z there. Numbers are written in Python's shortest exact
-form, so reading them back gives the very same doubles.
+One row per frame: the frame number, the time it is shown in seconds, the pip
+it shows (see ``timeline`` for the rounding rule), the source's x, y and z
+there, and the bar and beat of that pip ("BAR.BEAT", both counted from 1 at
+pip 0). Numbers are written in Python's shortest exact form, so reading them
+back gives the very same doubles.
 """
 
 from __future__ import annotations
@@ -17,22 +18,29 @@ from .frames import stream
 from .sources import Source
 from .timeline import Frames
 
-COLUMNS: Final = ("frame", "seconds", "pip", "x", "y", "z")
+COLUMNS: Final = ("frame", "seconds", "pip", "x", "y", "z", "bar.beat")
 
-Row = tuple[int, float, int, float, float, float]
+Row = tuple[int, float, int, float, float, float, str]
 
 
-def rows(source: Source, frames: Frames, count: int, start: int = 0) -> Iterator[Row]:
+def bar_beat(pip: int, beats_per_bar: int = 4) -> str:
+    """"BAR.BEAT" of a pip, both from 1 at pip 0 (bar 0 and below before it)."""
+    beat = pip // 64
+    bar, in_bar = divmod(beat, beats_per_bar)
+    return f"{bar + 1}.{in_bar + 1}"
+
+
+def rows(source: Source, frames: Frames, count: int, start: int = 0,
+         beats_per_bar: int = 4) -> Iterator[Row]:
     """Frames ``start`` to ``start + count - 1`` of ``source``.
 
     Raises ValueError before the first row if a frame's pip would leave the
     signed 32-bit range the module takes.
     """
-    return (_row(f.frame, f.seconds, f.pip, f.points[0]) for f in stream([source], frames, count, start))
-
-
-def _row(frame: int, seconds: object, pip: int, point: tuple[float, float, float]) -> Row:
-    return (frame, float(seconds), pip, *point)  # type: ignore[arg-type]
+    return (
+        (f.frame, float(f.seconds), f.pip, *f.points[0], bar_beat(f.pip, beats_per_bar))
+        for f in stream([source], frames, count, start)
+    )
 
 
 def write_csv(table: Iterator[Row], out: TextIO) -> None:

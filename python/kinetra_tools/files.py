@@ -9,6 +9,7 @@ the old file, if any, exactly as it was and no partial file behind.
 from __future__ import annotations
 
 import contextlib
+import errno
 import os
 import tempfile
 from collections.abc import Iterator
@@ -26,7 +27,12 @@ def replacing_path(path: str) -> Iterator[str]:
     target = os.path.abspath(path)
     folder, base = os.path.split(target)
     stem, suffix = os.path.splitext(base)
-    fd, temporary = tempfile.mkstemp(prefix=f".{stem}.", suffix=f".part{suffix}", dir=folder)
+    if os.path.isdir(target):
+        raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), path)
+    try:
+        fd, temporary = tempfile.mkstemp(prefix=f".{stem}.", suffix=f".part{suffix}", dir=folder)
+    except OSError as error:
+        raise type(error)(error.errno, error.strerror, path) from None
     os.close(fd)
     try:
         yield temporary

@@ -76,8 +76,10 @@ def page(found: Sequence[Pattern]) -> str:
 
 
 def write(path: str, found: Sequence[Pattern]) -> int:
-    """Write the page to ``path``; returns its size in bytes."""
-    with open(path, "wb") as out:  # fails at once on a path that cannot be written
-        html = page(found).encode("utf-8")
+    """Write the page to ``path``, replacing it only once complete; returns its size in bytes."""
+    from .files import replacing
+
+    html = page(found).encode("utf-8")
+    with replacing(path, "wb") as out:
         out.write(html)
     return len(html)

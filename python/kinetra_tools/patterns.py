@@ -2,31 +2,22 @@
 
 Everything comes from ``kinetra.catalogue()`` and ``kinetra.sample``. The
 module does not say which pack a pattern belongs to; the catalogue lists the
-fifteen built-ins first and then each pack as one run, in registry order, so
-the pack follows from an entry's position once the packs of the build and
-their sizes are known.
+built-ins first and then each pack as one run, in registry order, so the pack
+follows from an entry's position. The packs of the build and their sizes
+come from the pack generator itself (``_built.PACKS``), so a pattern added to
+a pack moves every later label with it.
 """
 
 from __future__ import annotations
 
-from collections.abc import Iterable, Iterator
-from typing import Final, NamedTuple
+from collections.abc import Iterable, Iterator, Mapping, Sequence
+from typing import Any, Final, NamedTuple
 
 import kinetra
 
 from ._built import PACKS as BUILT_PACKS
 
 BUILTIN: Final = "builtin"
-# Patterns in each content pack, in registry order.
-PACK_SIZES: Final = {
-    "initial": 28,
-    "expansion": 24,
-    "atlas": 256,
-    "continuum": 320,
-    "club": 144,
-    "dancefloor": 944,
-}
-BUILTIN_COUNT: Final = 15
 
 
 class Pattern(NamedTuple):
@@ -45,28 +36,34 @@ class Pattern(NamedTuple):
 
 def pack_names() -> list[str]:
     """``builtin`` and the packs of this build, in catalogue order."""
-    return [BUILTIN, *BUILT_PACKS]
+    return [BUILTIN, *(pack for pack, _ in BUILT_PACKS)]
 
 
-def _pack_runs() -> Iterator[str]:
-    yield from [BUILTIN] * BUILTIN_COUNT
-    for pack in BUILT_PACKS:
-        yield from [pack] * PACK_SIZES.get(pack, 0)
+def _pack_runs(total: int, packs: Sequence[tuple[str, int]]) -> Iterator[str]:
+    yield from [BUILTIN] * (total - sum(size for _, size in packs))
+    for pack, size in packs:
+        yield from [pack] * size
 
 
-def patterns() -> list[Pattern]:
-    """Every default pattern, in catalogue order."""
-    runs = _pack_runs()
-    found = []
-    for entry in kinetra.catalogue():
-        found.append(Pattern(
+def labelled(entries: Sequence[Mapping[str, Any]],
+             packs: Sequence[tuple[str, int]] = BUILT_PACKS) -> list[Pattern]:
+    """Catalogue entries with their pack, given the packs and sizes in registry order."""
+    runs = _pack_runs(len(entries), packs)
+    return [
+        Pattern(
             name=str(entry["name"]),
             description=str(entry["description"]),
             period_pips=int(entry["period_pips"]),
             dimensions=int(entry["dimensions"]),
             pack=next(runs, "unknown"),
-        ))
-    return found
+        )
+        for entry in entries
+    ]
+
+
+def patterns() -> list[Pattern]:
+    """Every default pattern, in catalogue order."""
+    return labelled(kinetra.catalogue())
 
 
 def select(found: Iterable[Pattern], pack: str | None = None, text: str | None = None) -> list[Pattern]:
@@ -85,11 +82,31 @@ def find(name: str) -> Pattern:
     for p in found:
         if p.name == name:
             return p
+    hint = near_misses(name, [p.name for p in found])
+    tail = f" (did you mean {', '.join(hint)}?)" if hint else " (see kinetra list)"
+    raise ValueError(f"unknown pattern: {name!r}{tail}")
+
+
+def near_misses(name: str, names: Sequence[str], n: int = 3) -> list[str]:
+    """Up to ``n`` names a user may have meant by ``name``, closest first.
+
+    Case and surrounding blanks are ignored; a name that starts with the
+    letters typed counts too ("fig8" finds figure_eight).
+    """
     import difflib  # only on this error path: keeps the command's start quick
 
-    close = difflib.get_close_matches(name, [p.name for p in found], n=3)
-    hint = f" (did you mean {', '.join(close)}?)" if close else " (see kinetra list)"
-    raise ValueError(f"unknown pattern: {name}{hint}")
+    typed = name.strip().casefold()
+    if not typed:
+        return []
+    folded = {n_.casefold(): n_ for n_ in names}
+    if typed in folded:
+        return [folded[typed]]
+    close = difflib.get_close_matches(typed, list(folded), n=n)
+    letters = "".join(ch for ch in typed if ch.isalpha())
+    if len(letters) >= 3 and len(close) < n:
+        starts = [k for k in folded if k.startswith(letters) and k not in close]
+        close += sorted(starts, key=lambda k: -difflib.SequenceMatcher(None, typed, k).ratio())
+    return [folded[k] for k in close[:n]]
 
 
 def loop(name: str, period_pips: int) -> list[tuple[float, float, float]]:

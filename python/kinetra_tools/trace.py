@@ -1,8 +1,8 @@
 """The terminal trace of ``kinetra show``: an ASCII dot following a source.
 
 In a terminal the dot moves live, in step with the timeline, for the bars
-asked for; anywhere else (a pipe, a file, CI) one line is printed per half
-beat.
+asked for; anywhere else (a pipe, a file, CI) one line is printed per eighth
+of a beat, enough to see the shape in the columns.
 """
 
 from __future__ import annotations
@@ -16,6 +16,7 @@ from .timeline import Timeline
 
 WIDTH, HEIGHT = 41, 15
 TRAIL = 24
+LINES_PER_BEAT = 8
 
 
 def cell(value: float, size: int) -> int:
@@ -68,10 +69,10 @@ def live(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
 
 
 def summary(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
-    """One line per half beat: the beat, the dot's column, and x, y, z."""
+    """One line per eighth of a beat: the beat, the dot's column, and x, y, z."""
     out.write(f"{source.name}{_tempo_text(timeline)}, {_bars(bars)} "
-              "(no terminal: one line per half beat)\n")
-    for pip in range(0, bars * BEATS_PER_BAR * PIPS_PER_BEAT, PIPS_PER_BEAT // 2):
+              "(no terminal: one line per eighth of a beat)\n")
+    for pip in range(0, bars * BEATS_PER_BAR * PIPS_PER_BEAT, PIPS_PER_BEAT // LINES_PER_BEAT):
         x, y, z = source.sample(pip)
         track = [" "] * WIDTH
         track[cell(x, WIDTH)] = "@"
@@ -81,7 +82,7 @@ def summary(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
 
 
 def show(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
-    """Live in a terminal, one line per half beat elsewhere."""
+    """Live in a terminal, one line per eighth of a beat elsewhere."""
     if out.isatty():
         live(source, timeline, bars, out)
     else:

@@ -52,28 +52,38 @@ def test_list_filters(capsys, args, expected):
     assert names and listed(out) == names
 
 
-def test_show_prints_one_line_per_half_beat_off_a_terminal(capsys):
+def test_show_prints_eight_lines_a_beat_off_a_terminal(capsys):
     status, out, _ = run(capsys, "show", "figure_eight", "--bpm", "90", "--bars", "2")
     assert status == 0
     lines = out.splitlines()
     assert lines[0].startswith("figure_eight at 90 BPM, 2 bars")
-    assert len(lines) == 1 + 2 * 4 * 2
-    for pip, line in zip(range(0, 512, 32), lines[1:]):
+    assert len(lines) == 1 + 2 * 4 * 8
+    for pip, line in zip(range(0, 512, 8), lines[1:]):
         o = kinetra.sample("figure_eight", pip)
         assert line.endswith(f"x={o.x:+.3f} y={o.y:+.3f} z={o.z:+.3f}")
-    assert lines[1].startswith(" 1.1 |") and lines[-2].startswith(" 2.4 |")
+    assert lines[1].startswith(" 1.1 |") and lines[-8].startswith(" 2.4 |")
+    # The figure's both lobes show: the dot visits both sides and y changes sign.
+    columns = {line.index("@") for line in lines[1:]}
+    assert min(columns) < 8 and max(columns) > 35
+    assert any("y=-" in line for line in lines) and any("y=+0.7" in line for line in lines)
 
 
 def parse_csv(out):
     rows = list(csv.reader(io.StringIO(out)))
-    assert rows[0] == ["frame", "seconds", "pip", "x", "y", "z"]
-    return [(int(f), float(s), int(p), float(x), float(y), float(z)) for f, s, p, x, y, z in rows[1:]]
+    assert rows[0] == ["frame", "seconds", "pip", "x", "y", "z", "bar.beat"]
+    return [(int(f), float(s), int(p), float(x), float(y), float(z), bb)
+            for f, s, p, x, y, z, bb in rows[1:]]
 
 
-def expected_rows(name, fps, bpm, frames, beat_zero=0):
+def bar_beat(pip):
+    return f"{pip // 256 + 1}.{pip // 64 % 4 + 1}"
+
+
+def expected_rows(name, fps, bpm, frames, beat_zero=0, first=0):
     clock = FrameClock(fps, bpm, beat_zero)
-    return [(n, float(clock.seconds(n)), clock.pip(n), *kinetra.sample(name, clock.pip(n)).as_tuple())
-            for n in range(frames)]
+    return [(n, float(clock.seconds(n)), clock.pip(n), *kinetra.sample(name, clock.pip(n)).as_tuple(),
+             bar_beat(clock.pip(n)))
+            for n in range(first, first + frames)]
 
 
 @pytest.mark.parametrize(
@@ -93,25 +103,94 @@ def test_export_writes_each_frame_exactly(capsys, args, frames):
     status, out, _ = run(capsys, "export", "helix", *args, "--format", "json")
     assert status == 0
     assert [tuple(r.values()) for r in json.loads(out)] == want
-    assert list(json.loads(out)[0]) == ["frame", "seconds", "pip", "x", "y", "z"]
+    assert list(json.loads(out)[0]) == ["frame", "seconds", "pip", "x", "y", "z", "bar.beat"]
+
+
+@pytest.mark.parametrize(
+    "args, first, frames",
+    [
+        # Bars are whole bars counted from beat zero: with beat zero at 0.5 s, two bars at 120 BPM
+        # end at 4.5 s (frames 0 to 44 at 10 fps).
+        (["--beat-zero", "0.5", "--bars", "2"], 0, 45),
+        # From bar 2 beat 3 (pip 384, at 3.5 s) to the end of that bar (4.5 s).
+        (["--beat-zero", "0.5", "--start", "2.3", "--bars", "1"], 35, 10),
+        (["--start", "1:01.25s", "--seconds", "0.5"], 613, 5),  # 61.25 s: the first frame at or after it
+        (["--start", "3s", "--seconds", "0.05"], 30, 1),
+    ],
+)
+def test_export_spans_start_at_a_time_or_a_bar(capsys, args, first, frames):
+    status, out, _ = run(capsys, "export", "circle", "--bpm", "120", "--fps", "10", *args)
+    assert status == 0, out
+    opts = dict(zip(args[::2], args[1::2]))
+    assert parse_csv(out) == expected_rows("circle", 10, 120, frames, opts.get("--beat-zero", 0), first)
+
+
+def test_export_to_a_file_and_read_back_as_a_loop(capsys, tmp_path):
+    target = tmp_path / "take.csv"
+    status, out, _ = run(capsys, "export", "helix", "--bpm", "60", "--fps", "64", "--seconds", "4",
+                         "-o", str(target))
+    assert status == 0 and out == ""
+    assert parse_csv(target.read_text()) == expected_rows("helix", 64, 60, 256)
+    assert os.listdir(tmp_path) == ["take.csv"]
+    # One row a pip over one loop: the file reads back as the very same loop.
+    loop = tmp_path / "helix_again.csv"
+    loop.write_text(target.read_text())
+    status, out, _ = run(capsys, "export", str(loop), "--bpm", "60", "--fps", "64", "--seconds", "4")
+    assert status == 0
+    assert [r[3:6] for r in parse_csv(out)] == [r[3:6] for r in expected_rows("helix", 64, 60, 256)]
+
+
+@pytest.mark.parametrize("fmt", ["json", "csv", "CSV"])
+def test_list_for_scripts(capsys, fmt):
+    status, out, _ = run(capsys, "list", "--pack", "Builtin", "--format", fmt)
+    assert status == 0
+    if fmt == "json":
+        records = json.loads(out)
+    else:
+        records = list(csv.DictReader(io.StringIO(out)))
+    assert [r["name"] for r in records] == [e["name"] for e in kinetra.catalogue()[:15]]
+    assert {str(r["pack"]) for r in records} == {"builtin"}
+    assert str(records[2]["period_pips"]) == "64" and float(records[2]["period_beats"]) == 1.0
 
 
 @pytest.mark.parametrize(
     "args, message",
     [
-        (["show", "circel"], "kinetra show: unknown pattern: circel (did you mean circle?)"),
-        (["show", "no_such_thing_at_all"], "kinetra show: unknown pattern: no_such_thing_at_all (see kinetra list)"),
+        (["show", "circel"], "kinetra show: unknown pattern: 'circel' (did you mean circle?)"),
+        (["show", " circle"], "kinetra show: unknown pattern: ' circle' (did you mean circle?)"),
+        (["show", "CIRCLE"], "kinetra show: unknown pattern: 'CIRCLE' (did you mean circle?)"),
+        (["show", "fig8"], "(did you mean figure_eight"),
+        (["show", "no_such_thing_at_all"], "kinetra show: unknown pattern: 'no_such_thing_at_all' (see kinetra list)"),
         (["show", "circle", "--bpm", "fast"], "kinetra show: argument --bpm: not a positive number: 'fast'"),
+        (["show", "circle", "--bpm", "1e400"], "kinetra show: argument --bpm: out of range: '1e400'"),
+        (["show", "circle", "--bpm", "20000"], "argument --bpm: tempo too large: '20000' (at most 10,000)"),
         (["show", "circle", "--bars", "1.5"], "kinetra show: argument --bars: not a positive whole number: '1.5'"),
-        (["export", "circel", "--bpm", "120", "--fps", "30", "--bars", "1"], "kinetra export: unknown pattern: circel"),
+        (["show", "circle", "--bars", "1_0"], "argument --bars: not a positive whole number: '1_0'"),
+        (["export", "circel", "--bpm", "120", "--fps", "30", "--bars", "1"], "kinetra export: unknown pattern: 'circel'"),
         (["export", "circle", "--bpm", "0", "--fps", "30", "--bars", "1"], "argument --bpm: not a positive number: '0'"),
         (["export", "circle", "--bpm", "nan", "--fps", "30", "--bars", "1"], "argument --bpm: not a positive number"),
+        (["export", "circle", "--bpm", "1e99999999", "--fps", "30", "--seconds", "1"], "argument --bpm: out of range"),
+        (["export", "circle", "--bpm", "120", "--fps", "30", "--seconds", "1", "--beat-zero", "1e-99999999"],
+         "argument --beat-zero: out of range"),
+        (["export", "circle", "--bpm", "120", "--fps", "30", "--seconds", "1", "--beat-zero", "nan"],
+         "argument --beat-zero: not a finite number: 'nan'"),
         (["export", "circle", "--bpm", "120", "--fps", "-30", "--bars", "1"], "argument --fps: not a positive number"),
+        (["export", "circle", "--bpm", "120", "--fps", "1e999999", "--bars", "1"], "argument --fps: out of range"),
+        (["export", "circle", "--bpm", "120", "--fps", "1e6", "--seconds", "1"], "argument --fps: frame rate too large"),
+        (["export", "circle", "--bpm", "120", "--fps", "1000", "--seconds", "86400"], "too many frames: 86,400,000"),
         (["export", "circle", "--fps", "30", "--bars", "1"], "required: --bpm"),
         (["export", "circle", "--bpm", "120", "--fps", "30"], "one of the arguments --seconds --bars is required"),
         (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "--seconds", "1"], "not allowed with"),
         (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "--format", "xml"], "--format: invalid choice"),
-        (["export", "circle", "--bpm", "400", "--fps", "1", "--seconds", "1e7"], "kinetra export: span too long"),
+        (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "--start", "2.5"],
+         "beat 5 is past the end of a 4-beat bar"),
+        (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "--start", "soon"],
+         "argument --start: not a time or BAR[.BEAT]: 'soon'"),
+        (["export", "circle", "--bpm", "10000", "--fps", "1", "--seconds", "604800"], "kinetra export: span too long"),
+        (["export", "circle", "--bpm", "120", "--fps", "30", "--bars", "1", "-o", "/nonexistent-dir/c.csv"],
+         "kinetra export: cannot write /nonexistent-dir/c.csv: No such file or directory"),
+        (["export", "nope.csv", "--bpm", "120", "--fps", "30", "--bars", "1"],
+         "kinetra export: cannot read nope.csv: No such file or directory"),
         (["list", "--pack", "nonsense"], "kinetra list: argument --pack: invalid choice: 'nonsense'"),
         (["list", "--grep", "zzzqqq"], "kinetra list: no pattern matches"),
         (["gallery", "/nonexistent-dir/g.html"], "kinetra gallery: cannot write /nonexistent-dir/g.html"),
@@ -123,6 +202,72 @@ def test_errors_are_one_line_and_exit_non_zero(capsys, args, message):
     status, out, err = run(capsys, *args)
     assert status != 0 and out == ""
     assert err.count("\n") == 1 and message in err, err
+
+
+@pytest.mark.parametrize(
+    "content, message",
+    [
+        ("x,y,z\n0.5,0,0\n2.0,0,0\n", "bad.csv: "),  # outside -1..1: the pattern's own message
+        ("0.5,0\n", "bad.csv row 1: expected x, y and z, got 2 values"),
+        ("0.5,zero,0\n", "bad.csv row 1: not a number: 'zero'"),
+        ("", "bad.csv: "),  # no rows
+    ],
+)
+def test_a_bad_loop_file_is_refused_with_the_pattern_message(capsys, tmp_path, content, message):
+    bad = tmp_path / "bad.csv"
+    bad.write_text(content)
+    status, out, err = run(capsys, "export", str(bad), "--bpm", "120", "--fps", "30", "--bars", "1")
+    assert status == 2 and out == "" and err.count("\n") == 1 and message in err, err
+    expected = None
+    if content.startswith("x,y,z"):
+        with pytest.raises(ValueError) as expected:
+            kinetra.SampledPattern("bad", "loop read from bad.csv", [[0.5, 0, 0], [2.0, 0, 0]])
+    elif not content:
+        with pytest.raises(ValueError) as expected:
+            kinetra.SampledPattern("bad", "loop read from bad.csv", [])
+    if expected is not None:
+        assert err.strip().endswith(str(expected.value))
+
+
+PROCESS_CASES = [
+    # (shell command, expected exit status, text on stderr, file that must not be left behind)
+    ("{kinetra} export circle --bpm 1e99999999 --fps 30 --seconds 1", 2, "out of range", None),
+    ("{kinetra} export circle --bpm 120 --fps 30 --seconds 60 > /dev/full", 2,
+     "kinetra export: cannot write output: No space left on device", None),
+    ("{kinetra} list > /dev/full", 2, "kinetra list: cannot write output: No space left on device", None),
+    ("{kinetra} show circle > /dev/full", 2, "kinetra show: cannot write output: No space left on device", None),
+    ("set -o pipefail; {kinetra} list | head -n 1 > /dev/null", 141, "", None),
+    ("set -o pipefail; {kinetra} export circle --bpm 120 --fps 1000 --seconds 600 | head -n 2 >/dev/null",
+     141, "", None),
+    # A write that fails midway leaves the old file as it was and no partial file.
+    ("echo old > {tmp}/keep.html; ulimit -f 64; {kinetra} gallery {tmp}/keep.html", None, "", "keep.html"),
+    ("ulimit -f 8; {kinetra} export circle --bpm 120 --fps 30 --seconds 100 -o {tmp}/c.csv", None, "", "c.csv"),
+]
+
+
+@pytest.mark.parametrize("command, status, message, target", PROCESS_CASES)
+def test_the_command_fails_cleanly_as_a_process(tmp_path, command, status, message, target):
+    kinetra_command = f"'{sys.executable}' -m kinetra_tools"
+    script = command.format(kinetra=kinetra_command, tmp=tmp_path)
+    result = subprocess.run(["bash", "-c", script], capture_output=True, text=True, env=os.environ, timeout=60)
+    assert "Traceback" not in result.stderr, result.stderr
+    if status is not None:
+        assert result.returncode == status, result.stderr
+    else:
+        assert result.returncode != 0
+    assert message in result.stderr
+    assert result.stderr.count("\n") <= 1, result.stderr
+    if target is not None:
+        left = sorted(os.listdir(tmp_path))
+        if target == "keep.html":
+            assert left == ["keep.html"] and (tmp_path / "keep.html").read_text() == "old\n"
+        else:
+            assert left == []
+
+
+def test_gallery_to_standard_output(capsys):
+    status, out, _ = run(capsys, "gallery", "-")
+    assert status == 0 and out.startswith("<!DOCTYPE html>") and not os.path.exists("-")
 
 
 @pytest.mark.parametrize("command", [[], ["list"], ["show"], ["export"], ["gallery"]])
@@ -137,11 +282,6 @@ def test_command_runs_as_a_process(tmp_path):
     result = subprocess.run([sys.executable, "-m", "kinetra_tools", "export", "circle", "--bpm", "120",
                              "--fps", "24", "--seconds", "1"], capture_output=True, text=True, check=True)
     assert len(result.stdout.splitlines()) == 25
-    # A reader that stops early is no error worth a traceback.
-    head = subprocess.run(f"'{sys.executable}' -m kinetra_tools export circle --bpm 120 --fps 1000 "
-                          "--seconds 600 | head -n 2", shell=True, capture_output=True, text=True,
-                          env=os.environ)
-    assert head.stdout.count("\n") == 2 and "Traceback" not in head.stderr
 
 
 def test_show_moves_live_in_a_terminal():

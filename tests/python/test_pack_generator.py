@@ -207,3 +207,26 @@ def test_score_lanes_repeat_and_refuse_unknown_marks():
         notation.read_lane("kick", "X... ..?. .... ....", 256)
     with pytest.raises(ValueError, match="do not fill"):
         notation.read_lane("kick", "X...|X...|X...", 512)
+
+
+def test_pack_labels_follow_a_pattern_added_to_a_scratch_registry():
+    from kinetra_tools.patterns import labelled
+
+    def scratch(extra):
+        alpha, beta = Pack("alpha"), Pack("beta")
+        description = "A probe pattern used to exercise the generator's checks."
+        names = ["alpha_one", "alpha_two"] + (["alpha_three"] if extra else [])
+        for name in names:
+            alpha.pattern(name, 256, 1, description)(lambda P: (0.0,))
+        beta.pattern("beta_one", 256, 1, description)(lambda P: (0.0,))
+        patterns = alpha.patterns + beta.patterns
+        facts = {}
+        exec(generate.emit_tools_facts(["alpha", "beta"], patterns), facts)
+        entries = [{"name": n, "description": "", "period_pips": 64, "dimensions": 1}
+                   for n in ["rudiment_a", "rudiment_b"] + [p.name for p in patterns]]
+        return {p.name: p.pack for p in labelled(entries, facts["PACKS"])}
+
+    for extra in (False, True):
+        labels = scratch(extra)
+        assert labels.pop("rudiment_a") == labels.pop("rudiment_b") == "builtin"
+        assert labels == {name: name.split("_")[0] for name in labels}

@@ -1,41 +1,131 @@
-"""Argument types shared by the commands: each turns text into a checked value
-or raises ``argparse.ArgumentTypeError`` with a one-line reason."""
+"""Argument types and limits shared by the commands: each type turns text into
+a checked value or raises ``argparse.ArgumentTypeError`` with a one-line reason.
+
+Limits keep every command quick and its output sane whatever is typed: no
+tempo, frame rate or span can make a command run for hours or write without
+end.
+"""
 
 from __future__ import annotations
 
 import argparse
+from collections.abc import Callable, Sequence
 from fractions import Fraction
+from typing import Final
+
+MAX_BPM: Final = 10_000
+MAX_FPS: Final = 1_000
+MAX_SECONDS: Final = 7 * 24 * 3600  # a week
+MAX_FRAMES: Final = 10_000_000
+MAX_BARS: Final = 1_000_000
 
 
-def positive(text: str) -> Fraction:
-    """A positive finite number, kept exact as written ("29.97", "30000/1001")."""
+def _number(text: str) -> Fraction | None:
     from ..numbers import exact
 
     try:
-        value = exact(text)
-    except ValueError:
-        value = Fraction(0)
-    if value <= 0:
+        return exact(text)
+    except ValueError as error:
+        if "out of range" in str(error):
+            raise argparse.ArgumentTypeError(f"out of range: {text!r}") from None
+        return None
+
+
+def bounded(upper: int, what: str = "number") -> Callable[[str], Fraction]:
+    """A positive finite number up to ``upper``, kept exact as written ("29.97", "30000/1001")."""
+
+    def parse(text: str) -> Fraction:
+        value = _number(text)
+        if value is None or value <= 0:
+            raise argparse.ArgumentTypeError(f"not a positive number: {text!r}")
+        if value > upper:
+            raise argparse.ArgumentTypeError(f"{what} too large: {text!r} (at most {upper:,})")
+        return value
+
+    parse.__name__ = what
+    return parse
+
+
+bpm = bounded(MAX_BPM, "tempo")
+fps = bounded(MAX_FPS, "frame rate")
+seconds = bounded(MAX_SECONDS, "span")
+
+
+def positive(text: str) -> Fraction:
+    """A positive finite number, kept exact as written."""
+    value = _number(text)
+    if value is None or value <= 0:
         raise argparse.ArgumentTypeError(f"not a positive number: {text!r}")
     return value
 
 
 def count(text: str) -> int:
     """A positive whole number written in plain digits."""
-    value = int(text) if text.strip().isdigit() else 0
+    value = int(text) if text.strip().isdigit() and len(text) < 12 else 0
     if value <= 0:
         raise argparse.ArgumentTypeError(f"not a positive whole number: {text!r}")
     return value
 
 
+def bars(text: str) -> int:
+    value = count(text)
+    if value > MAX_BARS:
+        raise argparse.ArgumentTypeError(f"too many bars: {text!r} (at most {MAX_BARS:,})")
+    return value
+
+
 def exact(text: str) -> Fraction:
     """Any finite number, kept exact as written."""
-    from ..numbers import exact as exact_number
+    value = _number(text)
+    if value is None:
+        raise argparse.ArgumentTypeError(f"not a finite number: {text!r}")
+    if abs(value) > MAX_SECONDS:
+        raise argparse.ArgumentTypeError(f"too far from zero: {text!r} (at most {MAX_SECONDS:,} seconds)")
+    return value
 
-    try:
-        return exact_number(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a finite number: {text!r}") from None
+
+def choice(options: Sequence[str]) -> Callable[[str], str]:
+    """One of ``options``, in any case; argparse's own message otherwise."""
+    folded = {o.casefold(): o for o in options}
+
+    def parse(text: str) -> str:
+        return folded.get(text.strip().casefold(), text)
+
+    parse.__name__ = "choice"
+    return parse
+
+
+class Start:
+    """Where a span starts: a time ("12.5s", "1:02.5") or a position "BAR[.BEAT]" (from 1)."""
+
+    __slots__ = ("seconds", "bar", "beat")
+
+    def __init__(self, seconds: Fraction | None = None, bar: int = 1, beat: int = 1) -> None:
+        self.seconds, self.bar, self.beat = seconds, bar, beat
+
+
+def start(text: str) -> Start:
+    spec = text.strip()
+    low = spec.lower()
+    if low.endswith("s") or ":" in low:
+        body = low[:-1] if low.endswith("s") else low
+        minutes, _, rest = body.rpartition(":")
+        whole = _number(rest) if rest else None
+        mins = int(minutes) if minutes.isdigit() else (0 if not minutes else -1)
+        if whole is None or whole < 0 or mins < 0 or (minutes and whole >= 60):
+            raise argparse.ArgumentTypeError(f"not a time or BAR[.BEAT]: {text!r}")
+        value = whole + 60 * mins
+        if value > MAX_SECONDS:
+            raise argparse.ArgumentTypeError(f"start too late: {text!r}")
+        return Start(seconds=value)
+    bar_text, dot, beat_text = spec.partition(".")
+    if not bar_text.isdigit() or (dot and not beat_text.isdigit()) or len(spec) > 12:
+        raise argparse.ArgumentTypeError(f"not a time or BAR[.BEAT]: {text!r} "
+                                         "(a time is written 12.5s or 1:02.5)")
+    bar, beat = int(bar_text), int(beat_text) if dot else 1
+    if bar < 1 or beat < 1 or bar > MAX_BARS:
+        raise argparse.ArgumentTypeError(f"bars and beats count from 1: {text!r}")
+    return Start(bar=bar, beat=beat)
 
 
 def source_help(what: str = "pattern") -> str:

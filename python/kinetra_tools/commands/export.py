@@ -1,32 +1,73 @@
-"""``kinetra export``: one row per video frame (frame, seconds, pip, x, y, z)."""
+"""``kinetra export``: one row per video frame (frame, seconds, pip, x, y, z, bar.beat)."""
 
 from __future__ import annotations
 
 import argparse
 import sys
+from fractions import Fraction
 
-from .args import count, exact, positive, source_help
+from . import args as kinds
+from .output import writing
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
-    p = sub.add_parser("export", help="write one row per video frame: frame, seconds, pip, x, y, z",
-                       description="Write a pattern's position at every frame of a span, from frame 0 "
-                                   "at time 0, as CSV (with a header line) or as a JSON array. Frame n "
-                                   "is shown at n / FPS seconds and shows the pip sounding then: "
-                                   "floor((n / FPS - beat zero) * BPM * 64 / 60), computed exactly, so "
-                                   "long spans do not drift. Numbers are read as written: 29.97 is "
-                                   "2997/100; give 30000/1001 for the NTSC rate.",
-                       epilog="example: kinetra export circle --bpm 174 --fps 29.97 --bars 8 > circle.csv")
-    p.add_argument("name", metavar="NAME", help=source_help())
-    p.add_argument("--bpm", type=positive, required=True, help="tempo in beats a minute")
-    p.add_argument("--fps", type=positive, required=True, help="frames a second, e.g. 25, 29.97 or 30000/1001")
+    p = sub.add_parser("export", help="write one row per video frame: frame, seconds, pip, x, y, z, bar.beat",
+                       description="Write a pattern's position at every frame of a span as CSV (with a "
+                                   "header line) or as a JSON array. Frame n is shown at n / FPS seconds "
+                                   "and shows the pip sounding then: floor((n / FPS - beat zero) * BPM * "
+                                   "64 / 60), computed exactly, so long spans do not drift. Numbers are "
+                                   "read as written: 29.97 is 2997/100; give 30000/1001 for the NTSC rate. "
+                                   f"Limits: BPM up to {kinds.MAX_BPM:,}, FPS up to {kinds.MAX_FPS:,}, "
+                                   f"at most {kinds.MAX_FRAMES:,} frames.",
+                       epilog="example: kinetra export circle --bpm 174 --fps 29.97 --bars 8 -o circle.csv")
+    p.add_argument("name", metavar="NAME", help=kinds.source_help())
+    p.add_argument("--bpm", type=kinds.bpm, required=True, help="tempo in beats a minute")
+    p.add_argument("--fps", type=kinds.fps, required=True, help="frames a second, e.g. 25, 29.97 or 30000/1001")
     span = p.add_mutually_exclusive_group(required=True)
-    span.add_argument("--seconds", type=positive, help="length of the span in seconds")
-    span.add_argument("--bars", type=count, help="length of the span in bars of four beats")
-    p.add_argument("--beat-zero", type=exact, default="0", metavar="SECONDS",
+    span.add_argument("--seconds", type=kinds.seconds, help="length of the span in seconds")
+    span.add_argument("--bars", type=kinds.bars,
+                      help="the span runs to the end of this many whole bars, counted from beat zero")
+    p.add_argument("--start", type=kinds.start, metavar="TIME|BAR[.BEAT]",
+                   help="where the span starts: a time (12.5s, 1:02.5) or a bar and beat from 1 "
+                        "(3, 3.2); default: time 0")
+    p.add_argument("--beat-zero", type=kinds.exact, default="0", metavar="SECONDS",
                    help="time at which beat zero (pip 0) sounds (default 0)")
-    p.add_argument("--format", choices=["csv", "json"], default="csv", help="csv (default) or json")
+    p.add_argument("--format", type=kinds.choice(["csv", "json"]), choices=["csv", "json"], default="csv",
+                   help="csv (default) or json")
+    p.add_argument("-o", "--output", metavar="FILE",
+                   help="write to FILE (complete or not at all) instead of standard output")
     p.set_defaults(run=run)
+
+
+def span_frames(timeline: object, frames: object, start: kinds.Start | None,
+                seconds: Fraction | None, bars: int | None) -> tuple[int, int]:
+    """(first frame, number of frames) of the span asked for."""
+    from ..timeline import Frames, Timeline
+
+    assert isinstance(frames, Frames) and isinstance(timeline, Timeline)
+    bar_pips = int(getattr(timeline, "beats_per_bar", 4)) * 64
+    if start is None:
+        begin = Fraction(0)
+    elif start.seconds is not None:
+        begin = start.seconds
+    else:
+        if start.beat > bar_pips // 64:
+            raise ValueError(f"beat {start.beat} is past the end of a {bar_pips // 64}-beat bar")
+        begin = timeline.seconds_at((start.bar - 1) * bar_pips + (start.beat - 1) * 64)
+    if seconds is not None:
+        end = begin + seconds
+    else:
+        assert bars is not None
+        # Bars are counted from beat zero: a start before it (a lead-in)
+        # still runs to the end of bar ``bars``.
+        first_bar = max(0, timeline.pip_at(begin) // bar_pips)
+        end = timeline.seconds_at((first_bar + bars) * bar_pips)
+    first = frames.frames_before(begin)
+    count = frames.frames_before(end) - first
+    if count > kinds.MAX_FRAMES:
+        raise ValueError(f"too many frames: {count:,} (at most {kinds.MAX_FRAMES:,}; "
+                         "lower --fps or shorten the span)")
+    return first, max(0, count)
 
 
 def run(args: argparse.Namespace) -> int:
@@ -36,9 +77,10 @@ def run(args: argparse.Namespace) -> int:
     from ..timeline import Frames
 
     source = open_source(args.name)
-    tempo = Tempo(args.bpm, args.beat_zero)
-    frames = Frames(args.fps, tempo)
-    span = args.seconds if args.seconds is not None else tempo.bars_seconds(args.bars)
-    table = export.rows(source, frames, frames.frames_before(span))
-    export.WRITERS[args.format](table, sys.stdout)
+    timeline = Tempo(args.bpm, args.beat_zero)
+    frames = Frames(args.fps, timeline)
+    first, count = span_frames(timeline, frames, args.start, args.seconds, args.bars)
+    table = export.rows(source, frames, count, first, getattr(timeline, "beats_per_bar", 4))
+    with writing(args.output) as out:
+        export.WRITERS[args.format](table, out)
     return 0

@@ -7,7 +7,7 @@ import sys
 from fractions import Fraction
 from typing import Any
 
-from .args import count, positive, source_help
+from .args import bpm, count, fps, seconds, source_help
 
 MAX_LATENCY_MS = 10_000
 
@@ -43,18 +43,18 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                        help="follow an Ableton Link session (--bpm proposes a tempo)")
     clock.add_argument("--midi-clock", metavar="PORT",
                        help="follow MIDI clock from the input port PORT (its name, or a part of it)")
-    p.add_argument("--bpm", type=positive, help="tempo (default 120)")
+    p.add_argument("--bpm", type=bpm, help="tempo (default 120)")
     p.add_argument("--quantum", type=count, help="with --link: beats in a bar for the phase (default 4)")
     p.add_argument("--start-stop-sync", action="store_true",
                    help="with --link: start and stop with the session")
     p.add_argument("--osc", metavar="HOST:PORT", help="send OSC to HOST:PORT over UDP")
     p.add_argument("--beats", action="store_true",
                    help="with --osc: also send /kinetra/beat and /kinetra/bar when a beat or bar starts")
-    p.add_argument("--fps", type=positive, default="60", help="frames a second (default 60)")
+    p.add_argument("--fps", type=fps, default="60", help="frames a second (default 60)")
     p.add_argument("--latency", type=latency, default="0", metavar="MS",
                    help="with --osc: send each frame MS milliseconds ahead, its bundle timetagged "
                         "with when it applies (default 0: untagged, applies on arrival)")
-    p.add_argument("--seconds", type=positive, help="stop after this many seconds (default: run until Ctrl-C)")
+    p.add_argument("--seconds", type=seconds, help="stop after this many seconds (default: run until Ctrl-C)")
     p.set_defaults(run=run)
 
 
@@ -130,7 +130,7 @@ def run(args: argparse.Namespace) -> int:
 
     with contextlib.ExitStack() as stack:
         outputs: list[Any] = []
-        sender = None
+        sender = osc = None
         if args.osc is not None:
             from ..live.osc import OscSender
 
@@ -167,6 +167,8 @@ def run(args: argparse.Namespace) -> int:
             pass
     dropped = f", {loop.dropped} dropped" if loop.dropped else ""
     print(f"played {loop.frames} frames{dropped}", file=sys.stderr)
+    if osc is not None and osc.failed:
+        print(f"kinetra play: {osc.failed} frames not sent to {args.osc}: {osc.last_error}", file=sys.stderr)
     return 0
 
 

@@ -5,18 +5,18 @@ from __future__ import annotations
 import argparse
 import sys
 
-from .args import count, positive, source_help
+from . import args as kinds
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     p = sub.add_parser("show", help="trace a pattern in the terminal, in step with a beat",
                        description="Trace a pattern with an ASCII dot, in step with a beat. "
                                    "In a terminal the dot moves live; in a pipe one line is printed "
-                                   "per half beat.",
+                                   "per eighth of a beat.",
                        epilog="example: kinetra show figure_eight --bpm 100 --bars 1")
-    p.add_argument("name", metavar="NAME", help=source_help())
-    p.add_argument("--bpm", type=positive, default="120", help="tempo (default 120)")
-    p.add_argument("--bars", type=count, default=2, help="bars of four beats (default 2)")
+    p.add_argument("name", metavar="NAME", help=kinds.source_help())
+    p.add_argument("--bpm", type=kinds.bpm, default="120", help="tempo (default 120)")
+    p.add_argument("--bars", type=kinds.bars, default=2, help="bars of four beats (default 2)")
     p.set_defaults(run=run)
 
 

@@ -139,7 +139,11 @@ class OscSender:
 
 
 class OscOutput:
-    """The live loop's OSC output: one bundle a frame, timetagged when sent ahead."""
+    """The live loop's OSC output: one bundle a frame, timetagged when sent ahead.
+
+    A bundle that cannot be sent (the network gone for a moment) is counted
+    in ``failed`` and the loop goes on.
+    """
 
     def __init__(self, sender: OscSender, names: Sequence[str], *, beats: bool = False,
                  timetags: bool = False, beats_per_bar: int = BEATS_PER_BAR) -> None:
@@ -149,6 +153,8 @@ class OscOutput:
         self.timetags = timetags
         self.beats_per_bar = beats_per_bar
         self._watch = BeatWatch()
+        self.failed = 0  # frames that could not be sent
+        self.last_error = ""
 
     def _starts(self, pip: int) -> tuple[int | None, int | None]:
         """The beat (and bar) that starts in this frame, if one does."""
@@ -160,7 +166,13 @@ class OscOutput:
     def send(self, frame: LiveFrame) -> None:
         pip = frame.reading.pip
         beat, bar = self._starts(pip) if self.beats else (None, None)
-        self.sender.send(pip, zip(self.names, frame.points), frame.at if self.timetags else None, beat, bar)
+        try:
+            self.sender.send(pip, zip(self.names, frame.points), frame.at if self.timetags else None, beat, bar)
+        except OSError as error:
+            # The network may come back (a cable, a Wi-Fi hop): count the
+            # frame as lost and go on.
+            self.failed += 1
+            self.last_error = error.strerror or str(error) or type(error).__name__
 
     def close(self) -> None:
         self.sender.close()
