@@ -27,7 +27,7 @@ def run(capsys, *args):
 @pytest.mark.parametrize(
     "args, message",
     [
-        (["nosuch"], "kinetra play: unknown pattern: nosuch"),
+        (["nosuch"], "kinetra play: unknown pattern: 'nosuch'"),
         (["circle", "circle"], "kinetra play: pattern given twice: circle"),
         (["circle", "--osc", "localhost"], "kinetra play: OSC address must be HOST:PORT: 'localhost'"),
         (["circle", "--osc", "127.0.0.1:99999"], "kinetra play: OSC port must be 1 to 65535: '127.0.0.1:99999'"),
@@ -42,7 +42,8 @@ def run(capsys, *args):
         (["circle", "--latency", "-1"], "kinetra play: argument --latency: not a latency of 0 to 10000 ms: '-1'"),
         (["circle", "--fps", "0"], "kinetra play: argument --fps: not a positive number: '0'"),
         (["circle", "--seconds", "nan"], "kinetra play: argument --seconds: not a positive number: 'nan'"),
-        (["circle", "--bpm", "1e999"], "kinetra play: argument --bpm: not a positive number: '1e999'"),
+        (["circle", "--bpm", "1e999"], "kinetra play: argument --bpm: out of range: '1e999'"),
+        (["circle", "--bpm", "20000"], "kinetra play: argument --bpm: tempo too large: '20000'"),
     ],
 )
 def test_bad_input_is_one_line_and_status_2(capsys, args, message):
