@@ -7,7 +7,8 @@ import pytest
 
 import kinetra
 from kinetra_tools.live.fixed import FixedClock
-from kinetra_tools.live.loop import LiveLoop
+from kinetra_tools.live import LiveReading
+from kinetra_tools.live.loop import LiveFrame, LiveLoop
 from kinetra_tools.live.osc import OscOutput, OscSender, parse_target
 from kinetra_tools.sources import DefaultPattern
 from stand_ins import value_error
@@ -203,3 +204,18 @@ def test_hosts_that_do_not_resolve_or_have_no_route(monkeypatch):
     monkeypatch.setattr(socket, "socket", NoRoute)
     with value_error("cannot reach OSC host 127.0.0.1:9000: Network is unreachable"):
         OscSender("127.0.0.1:9000")
+
+
+def test_frames_that_cannot_be_sent_are_counted_and_the_run_goes_on():
+    class NetworkDown:
+        def send(self, *args):
+            raise OSError(101, "Network is unreachable")
+
+        def close(self):
+            pass
+
+    out = OscOutput(NetworkDown(), ["circle"])
+    frame = LiveFrame(0, 0.0, 0.0, LiveReading(0, 120.0, True), ((0.0, 0.0, 0.0),))
+    out.send(frame)
+    out.send(frame)
+    assert (out.failed, out.last_error) == (2, "Network is unreachable")
