@@ -145,6 +145,16 @@ def test_frames_carry_every_source_at_the_pip():
         assert f.points == tuple(kinetra.sample(s.name, f.reading.pip).as_tuple() for s in sources)
 
 
+def test_pips_past_the_32_bit_range_sample_the_loop_nearer_home():
+    time = FakeTime()
+    out = Record(time)
+    start = START - 2**31 / 128  # at 120 BPM, 2**31 pips ago: a run of 194 days
+    loop_with(60, time, [out], FixedClock(120, start), sources=[DefaultPattern("figure_eight")]).run(1, start=START)
+    assert out.frames[0].reading.pip == 2**31
+    for f in out.frames:
+        assert f.points == (kinetra.sample("figure_eight", f.reading.pip % 256).as_tuple(),)
+
+
 def test_stop_and_interrupt_end_the_loop_after_the_frame():
     time = FakeTime()
     loop = loop_with(60, time, [])

@@ -69,6 +69,24 @@ class BeatWatch:
         return None
 
 
+PIP_MIN, PIP_MAX = -(2**31), 2**31 - 1
+
+
+def _sampler(source: Source) -> Callable[[int], Point]:
+    """``source.sample``, also for pips past the 32-bit range a clock can reach in a
+    long run: a loop samples the same point a whole number of periods nearer,
+    a recording holds its end."""
+    sample = source.sample
+    period = source.period_pips
+
+    def sampled(pip: int) -> Point:
+        if PIP_MIN <= pip <= PIP_MAX:
+            return sample(pip)
+        return sample(pip % period if period else min(max(pip, PIP_MIN), PIP_MAX))
+
+    return sampled
+
+
 class LiveLoop:
     """Runs frames at ``fps`` from a live clock to outputs; see the module docstring.
 
@@ -111,7 +129,7 @@ class LiveLoop:
         now = self._monotonic()
         start = now if start is None else float(start)
         step_num, step_den = self.fps.denominator, self.fps.numerator  # seconds a frame
-        samplers = [source.sample for source in self.sources]
+        samplers = [_sampler(source) for source in self.sources]
         reading_at = self.clock.reading
         outputs = self.outputs
         latency = self.latency
