@@ -53,7 +53,7 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     p.add_argument("--fps", type=fps, default="60", help="frames a second (default 60)")
     p.add_argument("--latency", type=latency, default="0", metavar="MS",
                    help="with --osc: send each frame MS milliseconds ahead, its bundle timetagged "
-                        "with when it applies (default 0: untagged, applies on arrival)")
+                        "with when it applies (default 0: sent when due, applied on arrival)")
     p.add_argument("--seconds", type=seconds, help="stop after this many seconds (default: run until Ctrl-C)")
     p.set_defaults(run=run)
 

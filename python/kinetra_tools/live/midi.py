@@ -24,6 +24,7 @@ from __future__ import annotations
 import math
 import os
 import threading
+import time
 from collections import deque
 from collections.abc import Callable
 from fractions import Fraction
@@ -207,8 +208,6 @@ class MidiClock(MidiClockFollower):
 
     def __init__(self, port: str, bpm: float = 120.0) -> None:
         super().__init__(bpm)
-        import time
-
         mido = _mido()
         self._now: Callable[[], float] = time.monotonic
         names = _quietly(mido.get_input_names)
