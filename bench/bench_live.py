@@ -6,6 +6,10 @@ fixed tempo. Prints frames sent, dropped and received; the deviation of each
 send from the moment its frame was due (p50, p99, max; goal: p99 <= 2 ms);
 and the CPU time of the sending process as a share of one core (goal: <= 3 %).
 
+With --realtime, the OSC run is repeated with the process on the real-time
+round-robin scheduler (where permitted), which separates the loop's own
+timing from the wait for a core on a busy machine.
+
 MIDI clock: a synthetic clock at 174 BPM whose every tick arrives up to
 +-2 ms off (uniform), read every millisecond for 60 s: the error of the pip
 read against the true pip (goal: within 1 pip); then steps of tempo, and how
@@ -75,7 +79,20 @@ def percentile(values, q):
     return ordered[min(len(ordered) - 1, math.ceil(q * len(ordered)) - 1)]
 
 
-def bench_osc(seconds, fps=60):
+def realtime():
+    """Put this process on the real-time round-robin scheduler, if allowed; whether it worked."""
+    try:
+        os.sched_setscheduler(0, os.SCHED_RR, os.sched_param(10))
+        return True
+    except (AttributeError, OSError):
+        return False
+
+
+def normal():
+    os.sched_setscheduler(0, os.SCHED_OTHER, os.sched_param(0))
+
+
+def bench_osc(seconds, fps=60, label=""):
     receiver = subprocess.Popen([sys.executable, "-c", RECEIVER], stdout=subprocess.PIPE, text=True)
     port = int(receiver.stdout.readline())
     sources = [DefaultPattern(name) for name in PATTERNS]
@@ -90,7 +107,7 @@ def bench_osc(seconds, fps=60):
     received = int(receiver.communicate(timeout=60)[0])
     cpu = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
     late_ms = [1000 * x for x in osc.late]
-    print(f"OSC, {len(PATTERNS)} patterns at {fps} fps for {seconds:g} s:")
+    print(f"OSC, {len(PATTERNS)} patterns at {fps} fps for {seconds:g} s{label}:")
     print(f"  frames sent {stats.frames}, dropped {stats.dropped} (goal 0), received {received}")
     print(f"  send time after due: p50 {statistics.median(late_ms):.3f} ms, "
           f"p99 {percentile(late_ms, 0.99):.3f} ms (goal <= 2), max {max(late_ms):.3f} ms")
@@ -172,10 +189,21 @@ def bench_midi(seconds, seeds=5, jitter=0.002):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--seconds", type=float, default=60, help="length of the OSC and MIDI runs (default 60)")
+    parser.add_argument("--realtime", action="store_true",
+                        help="run the OSC figures again on the real-time scheduler, where permitted: "
+                             "on a busy machine, this shows how much of the lateness is waiting for a core")
     args = parser.parse_args()
     load = ", ".join(f"{x:.1f}" for x in os.getloadavg())
     print(f"machine: {os.cpu_count()} cores, load average {load} (timing suffers on a busy machine)")
     bench_osc(args.seconds)
+    if args.realtime:
+        if realtime():
+            try:
+                bench_osc(args.seconds, label=", real-time scheduling (SCHED_RR)")
+            finally:
+                normal()
+        else:
+            print("(real-time scheduling not permitted here: no second OSC run)")
     bench_midi(args.seconds)
 
 
