@@ -1,13 +1,15 @@
 """Live clocks: fixed tempo, tap tempo and MIDI clock (fed synthetic message streams)."""
 import math
 import random
+import sys
+import time
 from types import SimpleNamespace
 
 import pytest
 
 from kinetra_tools.live import LiveClock, LiveReading
 from kinetra_tools.live.fixed import FixedClock
-from kinetra_tools.live.midi import PIPS_PER_TICK, MidiClockFollower, find_port, tick_pip
+from kinetra_tools.live.midi import PIPS_PER_TICK, MidiClock, MidiClockFollower, find_port, tick_pip
 from kinetra_tools.live.tap import TapClock
 
 T0 = 1000.0  # a moment on the monotonic clock
@@ -237,3 +239,30 @@ def test_midi_port_names(wanted, names, found):
     else:
         with pytest.raises(ValueError, match="^" + __import__("re").escape(found) + "$"):
             find_port(wanted, names)
+
+
+def test_midi_clock_reads_a_port_through_mido(monkeypatch):
+    opened = {}
+
+    class Port:
+        def close(self):
+            opened["closed"] = True
+
+    def open_input(name, callback):
+        opened.update(name=name, callback=callback)
+        return Port()
+
+    names = ["Midi Through:Midi Through Port-0 14:0", "Drums:Out 20:0"]
+    monkeypatch.setitem(sys.modules, "mido", SimpleNamespace(get_input_names=lambda: names, open_input=open_input))
+    monkeypatch.setitem(sys.modules, "rtmidi", SimpleNamespace())
+    clock = MidiClock("drums")
+    assert (opened["name"], clock.port_name) == ("Drums:Out 20:0", "Drums:Out 20:0")
+    receive = opened["callback"]
+    receive(message("songpos", pos=4))
+    receive(message("continue"))
+    for _ in range(3):
+        receive(message("clock"))
+    pip, _, playing = clock.reading(time.monotonic())
+    assert playing and tick_pip(4 * 6 + 2) <= pip <= tick_pip(4 * 6 + 3)
+    clock.close()
+    assert opened["closed"]
