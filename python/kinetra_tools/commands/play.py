@@ -70,13 +70,13 @@ def check(args: argparse.Namespace) -> None:
         raise ValueError(f"{'--beats' if args.beats else '--latency'} goes with --osc")
 
 
-def open_clock(args: argparse.Namespace, start: float) -> Any:
-    """The live clock the options ask for (ValueError with one line if it cannot open)."""
-    bpm = args.bpm if args.bpm is not None else 120
+def open_clock(args: argparse.Namespace) -> Any:
+    """The live clock the options ask for (ValueError with one line if it cannot open);
+    None for a fixed tempo, which starts with the first frame."""
     if args.tap:
         from ..live.tap import TapClock
 
-        return TapClock(bpm)
+        return TapClock(args.bpm if args.bpm is not None else 120)
     if args.midi_clock is not None:
         from ..live.midi import MidiClock
 
@@ -89,9 +89,7 @@ def open_clock(args: argparse.Namespace, start: float) -> Any:
                              "the link bridge is not built") from None
         return LinkClock(bpm=float(args.bpm) if args.bpm is not None else None,
                          quantum=args.quantum or 4, start_stop_sync=args.start_stop_sync)
-    from ..live.fixed import FixedClock
-
-    return FixedClock(bpm, start)
+    return None
 
 
 def describe(args: argparse.Namespace) -> str:
@@ -135,9 +133,9 @@ def run(args: argparse.Namespace) -> int:
             from ..live.osc import OscSender
 
             sender = OscSender(args.osc)
-        start = time.monotonic() + 0.05  # pip 0 of a fixed tempo: the first frame
-        clock = open_clock(args, start)
-        stack.callback(clock.close)
+        clock = open_clock(args)
+        if clock is not None:
+            stack.callback(clock.close)
         beats_per_bar = int(getattr(clock, "beats_per_bar", 4))
         if sender is not None:
             from ..live.osc import OscOutput
@@ -150,6 +148,11 @@ def run(args: argparse.Namespace) -> int:
         trace = TraceOutput(sys.stdout, names, status=lambda: status, beats_per_bar=beats_per_bar)
         stack.callback(trace.close)
         outputs.append(trace)
+        start = time.monotonic() + 0.05  # the first frame, after the little that is left to set up
+        if clock is None:
+            from ..live.fixed import FixedClock
+
+            clock = FixedClock(args.bpm if args.bpm is not None else 120, start)
         loop = LiveLoop(clock, sources, outputs, args.fps, float(args.latency) / 1000)
 
         if args.tap:
