@@ -64,14 +64,20 @@ def test_midi_clock_without_a_midi_system_says_what_is_missing(capsys):
             assert err == "kinetra play: no MIDI system: ALSA sequencer /dev/snd/seq not found\n"
 
 
-def test_link_without_its_bridge_says_so(capsys):
-    try:
-        import kinetra_tools.live.link  # noqa: F401
-    except ImportError:
-        status, _, err = run(capsys, "circle", "--link", "--seconds", "0.1")
-        assert status == 2 and err.startswith("kinetra play: Ableton Link is not available")
-    else:
-        pytest.skip("this installation has the Link bridge")
+def test_link_without_its_bridge_says_how_to_get_it(capsys, monkeypatch):
+    from kinetra_tools.live.link import MISSING
+
+    monkeypatch.setitem(sys.modules, "kinetra_link", None)  # as where it is not built
+    status, _, err = run(capsys, "circle", "--link", "--seconds", "0.1")
+    assert (status, err) == (2, f"kinetra play: {MISSING}\n")
+    status, _, err = run(capsys, "circle", "--link", "--bpm", "1000", "--seconds", "0.1")
+    assert (status, err) == (2, "kinetra play: Link tempo must be 20 to 999 BPM: 1000\n")
+
+
+def test_play_follows_a_link_session():
+    from private_network import run_inside
+
+    run_inside(os.path.join(os.path.dirname(os.path.abspath(__file__)), "play_link_sessions.py"))
 
 
 def test_a_short_run_prints_a_line_per_beat(capsys):

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import argparse
 import sys
+from collections.abc import Callable
 from fractions import Fraction
 from typing import Any
 
@@ -85,21 +86,28 @@ def open_clock(args: argparse.Namespace) -> Any:
         try:
             from ..live.link import LinkClock
         except ImportError:
-            raise ValueError("Ableton Link is not available in this installation: "
-                             "the link bridge is not built") from None
-        return LinkClock(bpm=float(args.bpm) if args.bpm is not None else None,
+            raise ValueError("Ableton Link is not part of this installation") from None
+        bpm = args.bpm if args.bpm is None or args.bpm.denominator != 1 else int(args.bpm)
+        return LinkClock(bpm=bpm,
                          quantum=args.quantum or 4, start_stop_sync=args.start_stop_sync)
     return None
 
 
-def describe(args: argparse.Namespace) -> str:
-    if args.tap:
-        return "tap: Enter or space, q quits"
-    if args.midi_clock is not None:
-        return f"MIDI clock {args.midi_clock}"
+def describe(args: argparse.Namespace, clock: Any) -> Callable[[], str]:
+    """The end of the trace's status line: where the time comes from."""
     if args.link:
-        return "Link"
-    return "q or Ctrl-C quits" if _isatty(sys.stdin) else ""
+        def link() -> str:
+            peers = clock.peers
+            return f"Link, {peers} {'peer' if peers == 1 else 'peers'}, q quits"
+
+        return link
+    if args.tap:
+        text = "tap: Enter or space, q quits"
+    elif args.midi_clock is not None:
+        text = f"MIDI clock from {clock.port_name}, q quits"
+    else:
+        text = "q or Ctrl-C quits" if _isatty(sys.stdin) else ""
+    return lambda: text
 
 
 def _isatty(stream: Any) -> bool:
@@ -136,7 +144,7 @@ def run(args: argparse.Namespace) -> int:
         clock = open_clock(args)
         if clock is not None:
             stack.callback(clock.close)
-        beats_per_bar = int(getattr(clock, "beats_per_bar", 4))
+        beats_per_bar = args.quantum if args.link and args.quantum else 4
         if sender is not None:
             from ..live.osc import OscOutput
 
@@ -144,8 +152,7 @@ def run(args: argparse.Namespace) -> int:
                             beats_per_bar=beats_per_bar)
             stack.callback(osc.close)
             outputs.append(osc)
-        status = describe(args)
-        trace = TraceOutput(sys.stdout, names, status=lambda: status, beats_per_bar=beats_per_bar)
+        trace = TraceOutput(sys.stdout, names, status=describe(args, clock), beats_per_bar=beats_per_bar)
         stack.callback(trace.close)
         outputs.append(trace)
         start = time.monotonic() + 0.05  # the first frame, after the little that is left to set up
