@@ -87,26 +87,27 @@ def open_clock(args: argparse.Namespace) -> Any:
             from ..live.link import LinkClock
         except ImportError:
             raise ValueError("Ableton Link is not part of this installation") from None
-        bpm = args.bpm if args.bpm is None or args.bpm.denominator != 1 else int(args.bpm)
-        return LinkClock(bpm=bpm,
-                         quantum=args.quantum or 4, start_stop_sync=args.start_stop_sync)
+        bpm = None if args.bpm is None else int(args.bpm) if args.bpm.denominator == 1 else float(args.bpm)
+        return LinkClock(bpm=bpm, quantum=args.quantum or 4, start_stop_sync=args.start_stop_sync)
     return None
 
 
 def describe(args: argparse.Namespace, clock: Any) -> Callable[[], str]:
     """The end of the trace's status line: where the time comes from."""
+    keys = _isatty(sys.stdin)
+    quits = "q quits" if keys else ""
     if args.link:
         def link() -> str:
             peers = clock.peers
-            return f"Link, {peers} {'peer' if peers == 1 else 'peers'}, q quits"
+            return f"Link, {peers} {'peer' if peers == 1 else 'peers'}  {quits}"
 
         return link
     if args.tap:
-        text = "tap: Enter or space, q quits"
+        text = f"tap: Enter or space  {quits}"
     elif args.midi_clock is not None:
-        text = f"MIDI clock from {clock.port_name}, q quits"
+        text = f"MIDI clock from {clock.port_name}  {quits}"
     else:
-        text = "q or Ctrl-C quits" if _isatty(sys.stdin) else ""
+        text = "q or Ctrl-C quits" if keys else ""
     return lambda: text
 
 
