@@ -98,7 +98,8 @@ class OscSender:
 
     def timetag(self, at: float) -> float:
         """The OSC timetag of ``at`` (``time.monotonic()`` seconds): that moment on the wall clock."""
-        return at + (self._liblo.time() - time.monotonic())
+        wall: float = self._liblo.time()
+        return at + (wall - time.monotonic())
 
     def path(self, name: str) -> str:
         path = self._paths.get(name)
