@@ -134,6 +134,16 @@ Offset3 sample(std::string_view name, int pip) {
     throw std::invalid_argument("Unknown kinetra: " + printable_name(name));
 }
 
+SampleFunction* default_sampler(std::string_view name) {
+    if (SampleFunction* builtin = find_builtin(name)) {
+        return builtin;
+    }
+    if (SampleFunction* packed = find_pack(name)) {
+        return packed;
+    }
+    throw std::invalid_argument("Unknown kinetra: " + printable_name(name));
+}
+
 const std::vector<RudimentInfo>& catalogue() {
     static const std::vector<RudimentInfo> records = [] {
         std::vector<RudimentInfo> list;

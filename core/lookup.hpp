@@ -12,6 +12,11 @@ namespace kinetra {
 // Throws std::invalid_argument("Unknown kinetra: " + name) for an unknown name.
 Offset3 sample(std::string_view name, int pip);
 
+// The sample function of the default pattern called `name`: the lookup of
+// sample(), done once, for a caller that samples the pattern many times.
+// Throws std::invalid_argument("Unknown kinetra: " + name) for an unknown name.
+SampleFunction* default_sampler(std::string_view name);
+
 // The shared default catalogue: the built-ins, then every pack pattern in
 // registry order. Built on first call, constant afterwards.
 const std::vector<RudimentInfo>& catalogue();

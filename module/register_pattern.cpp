@@ -8,6 +8,7 @@
 #include "module/convert_rows.hpp"
 #include "module/fast_method.hpp"
 #include "module/register.hpp"
+#include "module/sample_many.hpp"
 #include "user/sampled_pattern.hpp"
 
 namespace py = pybind11;
@@ -29,7 +30,14 @@ void register_pattern(py::module_& m) {
         .def_property_readonly("name", &SampledPattern::name)
         .def_property_readonly("description", &SampledPattern::description)
         .def_property_readonly("period_pips", &SampledPattern::period_pips)
-        .def("sample", &SampledPattern::sample, py::arg("pip_count").noconvert());
+        .def("sample", &SampledPattern::sample, py::arg("pip_count").noconvert())
+        .def(
+            "sample_many",
+            [](const SampledPattern& pattern, PipArray& pips, OutArg out) {
+                RowsTarget rows(out, pips.size());
+                return rows.fill(loop_source(pattern.samples()), pips);
+            },
+            py::arg("pips").noconvert(), py::arg("out") = py::none());
     // Sampled in loops: called without a bound method object in between.
     call_as_method(cls, "sample");
 }

@@ -12,9 +12,10 @@ to twelve decimals, checks every table and registry rule, and only then writes:
 
 under the output directory, and, with --tools-out, the packs and their sizes
 for the Python tools (the one place the tools, and anything else that must
-tell packs apart in the catalogue, learn them from). The chunks are built in worker processes, one
-per available core. A pack may also declare checks across its built tables
-(`Pack.checks`, given the largest |x|, |y|, |z| of every table). A violated
+tell packs apart in the catalogue, learn them from). The chunks are built in
+worker processes, one per available core. Checks across the built tables,
+given the largest |x|, |y|, |z| of every table, follow: the registry's own
+largest magnitudes (exactly), and any a pack declares (`Pack.checks`). A violated
 rule fails the run with the pattern's name and the rule, and nothing is
 written. Files whose content is unchanged are left
 alone, so a recipe edit recompiles only the chunks it touched.
@@ -246,7 +247,8 @@ def declared(synthetic=False):
         import synthetic as study
         return [pack.name for pack in packs], study.patterns(patterns), []
     return ([pack.name for pack in packs], patterns,
-            [check for pack in packs for check in pack.checks])
+            [invariants.check_registry_largest]
+            + [check for pack in packs for check in pack.checks])
 
 
 # Chunks are built in worker processes; each loads the declarations once.

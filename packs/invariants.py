@@ -31,6 +31,9 @@ STEP_SLACK = 1e-12
 
 AXES = "xyz"
 
+# The largest |x|, |y|, |z| over every table of the registry, as stored.
+REGISTRY_LARGEST = (1.0, 0.92, 0.92)
+
 
 def _step(a, b):
     return math.sqrt((b[0] - a[0]) ** 2 + (b[1] - a[1]) ** 2 + (b[2] - a[2]) ** 2)
@@ -127,4 +130,23 @@ def check_unique(names):
         if name in seen:
             found.append((name, "unique name", "the name occurs more than once"))
         seen.add(name)
+    return found
+
+
+def check_registry_largest(extremes, stated=REGISTRY_LARGEST):
+    """Violations of the registry's largest magnitudes, given name -> (largest
+    |x|, |y|, |z|) of every table in the registry.
+
+    The comparison is exact: a stored record of 0.91999997792 is no 0.92. A
+    record that falls short is charged to the table nearest to it, one that
+    overshoots to the table that holds it.
+    """
+    found = []
+    if not extremes:
+        return found
+    for a, target in enumerate(stated):
+        value, holder = max((e[a], name) for name, e in extremes.items())
+        if value != target:
+            found.append((holder, "registry largest magnitude",
+                          f"{AXES[a]} reaches {value!r}, not {target!r}"))
     return found

@@ -89,11 +89,18 @@ PatternLibrary::PatternLibrary(std::vector<SampledPattern> patterns) {
     }
 }
 
-Offset3 PatternLibrary::sample(std::string_view name, int pip) const {
+const SampledPattern* PatternLibrary::find(std::string_view name) const noexcept {
     for (const SampledPattern& pattern : patterns_) {
         if (std::string_view{pattern.name()} == name) {
-            return pattern.sample(pip);
+            return &pattern;
         }
+    }
+    return nullptr;
+}
+
+Offset3 PatternLibrary::sample(std::string_view name, int pip) const {
+    if (const SampledPattern* own = find(name)) {
+        return own->sample(pip);
     }
     return kinetra::sample(name, pip);
 }

@@ -27,6 +27,10 @@ public:
     // unless it throws.
     Offset3 sample(std::string_view name, int pip) const;
 
+    // The stored pattern called `name` (exact match), or null: a name not
+    // stored here is a default's or nobody's.
+    const SampledPattern* find(std::string_view name) const noexcept;
+
     // Every default record, then one record per stored pattern. The records of
     // stored patterns view this library's strings.
     std::vector<RudimentInfo> catalogue() const;

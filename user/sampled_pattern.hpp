@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ public:
     // The position at `pip`, wrapped into the loop. Throws std::logic_error on
     // a pattern whose contents were moved away.
     Offset3 sample(int pip) const;
+
+    // The loop itself: sample i is the position at pip i. Empty only for a
+    // pattern whose contents were moved away.
+    std::span<const Offset3> samples() const noexcept { return samples_; }
 
     const std::string& name() const noexcept { return name_; }
     const std::string& description() const noexcept { return description_; }

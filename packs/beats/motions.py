@@ -398,7 +398,7 @@ def spring(beat, g):
 
     A ring lasts 58 pips, so the table starts at rest at pip 0 exactly when
     no ringing event falls in the loop's last 58 pips: four_floor (by its
-    definition), and ukg_two_step, grime_sparse, afro_cross and
+    definition), and house_classic, ukg_two_step, afro_cross and
     dancehall_space, whose scores leave that stretch to hats. Every other
     score rings across the wrap (see the pickups in `scores`)."""
     s = beat.score

@@ -7,11 +7,13 @@ g ghost; T and t are toms in the perc lane.
 
 Most scores close the loop on a hit that rings across the wrap (the spring
 motion rings 58 pips after an event), so their spring tables start in
-motion. Four close on a pickup for that reason as much as for the groove:
+motion. Five close on a pickup for that reason as much as for the groove:
 speed_garage and grime_half answer their first bar's bass pickup at the end
-of the second, drill_rolls picks the 808 up on the last sixteenth, under
-its triplet fill, and funky_syncopated ghosts after both backbeats of bar
-two.
+of the second, grime_sparse closes its loop on a bass pickup, drill_rolls
+picks the 808 up on the last sixteenth, under its triplet fill, and
+funky_syncopated ghosts after both backbeats of bar two. house_classic
+has no pickup: its score is the bare house foundation, so its spring starts
+at rest.
 """
 
 from beats.notation import score, without
@@ -34,9 +36,8 @@ DRILL_SNARE = 23 / 27
 SCORES = {
     # -- the 36 club stems ------------------------------------------------------------
     "four_floor": score(256, kick=FOUR),
-    "house_classic": score(
-        512, kick=FOUR, snare=BACKBEAT, hat=OFFBEAT,
-        bass="x... ...o x... .x..|x... ...o x... .x.o"),
+    # Exactly the house foundation: kick, clap on the backbeat, offbeat hat.
+    "house_classic": score(512, kick=FOUR, snare=BACKBEAT, hat=OFFBEAT),
     "house_shuffle": score(
         512, swing=6, kick=FOUR, snare=BACKBEAT,
         hat="g.x. g.xg g.x. g.xg|g.x. g.xg g.x. gxxg",
@@ -83,7 +84,8 @@ SCORES = {
         bass="X..x ..X. .x.. X.x.|X..x ..X. .x.X ..x."),
     "grime_sparse": score(
         512, kick="X... .... .... ....|X... .... ..X. ....", snare=HALF,
-        hat="x... x... x... x...", bass="X... .... .... ....|X... .... ..x. ...."),
+        hat="x... x... x... x...",
+        bass="X... .... .... ....|X... .... ..x. ..x."),   # a bass pickup closes the loop
     "grime_syncopated": score(
         512, kick="X... ...X .... ....|X... .... .X.. ..x.",
         snare=".... .... x... ..x.|.... ..x. x... ....",

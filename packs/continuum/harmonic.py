@@ -72,11 +72,17 @@ CONTOUR_DEPTH = (  # members 09 to 16: (A, B, C)
 
 def contour(ex, ey, bow, k, rx, ry, phase, y_peak, depth=None):
     """A signed-power oval (x from cos t, y from sin t), bowed at the top and
-    bottom unequally, with k small ripples on each axis."""
+    bottom unequally, with k small ripples on each axis.
+
+    The bow and the ripples push one side of the oval further out than the
+    other; the oval is mirrored left to right where needed so that the
+    further side is +x, and x reaches the full 0.82 there."""
     def recipe(P):
         ts = angle(P)
         x = [smooth_power(cos(t), ex) + bow * (1 - cos(2 * t)) / 2 * (1 + 0.6 * sin(t))
              + rx * cos(k * t + phase) for t in ts]
+        if -min(x) > max(x):
+            x = [-v for v in x]
         y = [smooth_power(sin(t), ey) + ry * sin(k * t) for t in ts]
         axes = [fit_one(x, PEAK), fit_one(y, y_peak)]
         if depth:

@@ -11,7 +11,7 @@ a pack moves every later label with it.
 from __future__ import annotations
 
 from collections.abc import Iterable, Iterator, Mapping, Sequence
-from typing import Any, Final, NamedTuple
+from typing import Any, Final, NamedTuple, cast
 
 import kinetra
 
@@ -110,6 +110,6 @@ def near_misses(name: str, names: Sequence[str], n: int = 3) -> list[str]:
 
 
 def loop(name: str, period_pips: int) -> list[tuple[float, float, float]]:
-    """One loop of the pattern, one (x, y, z) per pip from pip 0."""
-    sample = kinetra.sample
-    return [sample(name, pip).as_tuple() for pip in range(period_pips)]
+    """One loop of the pattern, one (x, y, z) per pip from pip 0 (one batch call)."""
+    rows = cast(list[list[float]], kinetra.sample_many(name, range(period_pips)).tolist())
+    return [(x, y, z) for x, y, z in rows]

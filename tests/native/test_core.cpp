@@ -2,7 +2,12 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/lookup.hpp"
 #include "core/pip.hpp"
@@ -76,3 +81,56 @@ TEST(Lookup, UnknownNamesAreEscapedOnlyWhereNotUtf8) {
 }
 
 }  // namespace
+
+TEST(PipWrap, AgreesWithWrapPip) {
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<int> periods = {INT_MIN, -1, 0, 1, 2, 3, 7, 64, 255, 256, 65535, 65536, 1000003,
+                                INT_MAX - 1, INT_MAX};
+    for (int k = 0; k < 200; ++k) {
+        periods.push_back(static_cast<int>(next() % 70000) + 1);
+        periods.push_back(static_cast<int>(next() >> 33));
+    }
+    for (int period : periods) {
+        const kinetra::PipWrap wrap(period);
+        std::vector<int> pips = {INT_MIN, INT_MIN + 1, -1, 0, 1, INT_MAX - 1, INT_MAX};
+        if (period > 0) {
+            pips.insert(pips.end(), {-period, period - 1, period});
+        }
+        for (int k = 0; k < 2000; ++k) {
+            pips.push_back(static_cast<int>(static_cast<std::uint32_t>(next())));
+        }
+        for (int pip : pips) {
+            ASSERT_EQ(wrap(pip), kinetra::wrap_pip(pip, period)) << pip << " mod " << period;
+        }
+    }
+    static_assert(kinetra::PipWrap(64)(-1) == 63);
+}
+
+TEST(Lookup, DefaultSamplerIsTheLookupOfSample) {
+    for (const kinetra::RudimentInfo& info : kinetra::catalogue()) {
+        kinetra::SampleFunction* sampler = kinetra::default_sampler(info.name);
+        for (int pip : {INT_MIN, -1, 0, 1, 1000, INT_MAX}) {
+            ASSERT_TRUE(same_bits(sampler(pip), kinetra::sample(info.name, pip))) << info.name;
+        }
+    }
+    for (std::string_view name : {std::string_view(""), std::string_view("Bounce"), std::string_view("a\xff")}) {
+        std::string expected;
+        try {
+            kinetra::sample(name, 0);
+        } catch (const std::invalid_argument& e) {
+            expected = e.what();
+        }
+        try {
+            kinetra::default_sampler(name);
+            ADD_FAILURE() << "no error for " << name;
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(e.what(), expected);
+        }
+    }
+}

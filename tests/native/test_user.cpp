@@ -83,6 +83,18 @@ TEST(PatternLibrary, CatalogueViewsTheLibrarysOwnPatterns) {
     EXPECT_EQ(library.catalogue().back().name.data(), last.name.data());
 }
 
+TEST(PatternLibrary, FindsOnlyItsOwnPatternsAndTheirLoops) {
+    PatternLibrary library({SampledPattern("mine", "d", ramp(3)), SampledPattern("other", "d", ramp(2))});
+    const SampledPattern* mine = library.find("mine");
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(mine->name(), "mine");
+    ASSERT_EQ(mine->samples().size(), 3u);
+    EXPECT_EQ(mine->samples()[2].x, mine->sample(-1).x);
+    EXPECT_EQ(library.find("circle"), nullptr);  // a default, not the library's own
+    EXPECT_EQ(library.find("min"), nullptr);
+    EXPECT_EQ(library.find(""), nullptr);
+}
+
 TEST(SampledRecording, RowViewsStorageWithoutCopying) {
     const kinetra::SampledRecording recording("take", {"x", "y"}, {{0.5, -0.5}, {1.0, -1.0}},
                                               120.0, 0.0, -1);

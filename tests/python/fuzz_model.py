@@ -10,9 +10,11 @@ of the native constructors on converted values.
 """
 
 import array
+import ctypes
 import decimal
 import fractions
 import math
+import struct
 import types
 from dataclasses import dataclass
 
@@ -180,6 +182,123 @@ def pips(draw, convert=True):
 
 def wrap(pip, period):
     return pip % period  # Python's % is already non-negative for period > 0
+
+
+# ---- batches of pips and rows (sample_many) -------------------------------------
+
+PIP_TYPECODES = "bBhHiIlLqQ"
+NUMPY_INT_DTYPES = ["i1", "u1", "<i2", ">i2", "<u2", ">u2", "<i4", ">i4", "<u4", ">u4",
+                    "<i8", ">i8", "<u8", ">u8"]
+
+
+def _fits(values, low, high):
+    return [v for v in values if low <= v <= high]
+
+
+@st.composite
+def pip_batches(draw, convert=True):
+    """A pips argument of sample_many and what it converts to: the list of
+    pips, REFUSED or Raises. A sequence holds pips drawn as for the per-call
+    sample (each taken or refused the same way, `convert` as there); a buffer
+    holds integers of any type, byte order and stride, and is refused as a
+    whole when one of them leaves the pip range."""
+    kind = draw(st.sampled_from(["list", "list", "tuple", "generator", "raising", "array",
+                                 "ndarray", "junk"]))
+    if kind == "junk":
+        return draw(st.sampled_from([None, 5, 0.5, "0", {0: 1}])), REFUSED
+    if kind == "array" or (kind == "ndarray" and numpy is None):
+        code = draw(st.sampled_from(PIP_TYPECODES))
+        bits = 8 * array.array(code).itemsize
+        low, high = (-(2 ** (bits - 1)), 2 ** (bits - 1) - 1) if code.islower() else (0, 2**bits - 1)
+        values = _fits(draw(st.lists(any_int, max_size=8)), low, high)
+        obj = array.array(code, values)
+        if draw(st.booleans()):
+            obj, values = memoryview(obj)[::-1], values[::-1]
+    elif kind == "ndarray":
+        dtype = numpy.dtype(draw(st.sampled_from(NUMPY_INT_DTYPES)))
+        info = numpy.iinfo(dtype)
+        values = _fits(draw(st.lists(any_int, max_size=8)), int(info.min), int(info.max))
+        obj = numpy.array(values, dtype=dtype)
+        layout = draw(st.sampled_from(["as_is", "strided", "reversed"]))
+        if layout == "strided":
+            obj = numpy.repeat(obj, 2)[::2]
+        elif layout == "reversed":
+            obj, values = obj[::-1], values[::-1]
+    if kind in ("array", "ndarray"):
+        return obj, values if _fits(values, INT32_MIN, INT32_MAX) == values else REFUSED
+    items = draw(st.lists(pips(convert), max_size=8))
+    objs, values = [o for o, _ in items], [v for _, v in items]
+    if kind == "raising":
+        # A generator is read whole before any pip converts.
+        def raising(objs=objs):
+            yield from objs
+            raise Boom("pips")
+        return raising(), Raises(Boom)
+    failure = first_failure(*values)
+    container = {"list": list, "tuple": tuple, "generator": lambda o: (x for x in o)}[kind](objs)
+    return container, failure if failure is not None else values
+
+
+@st.composite
+def row_outs(draw, count):
+    """An `out` argument for `count` rows: (object, what must happen), the
+    latter None (rows are written into it), or the error class of a malformed
+    out."""
+    kind = draw(st.sampled_from(["none", "none", "rows", "rows", "more rows", "four columns",
+                                 "flat", "floats", "read-only", "list"]))
+    if kind == "none":
+        return None, None
+    if kind == "rows":
+        return (ctypes.c_double * 3 * count)(), None
+    if kind == "more rows":
+        return (ctypes.c_double * 3 * (count + 1))(), ValueError
+    if kind == "four columns":
+        return (ctypes.c_double * 4 * count)(), ValueError
+    if kind == "flat":
+        return (ctypes.c_double * (3 * count))(), ValueError
+    if kind == "floats":
+        return (ctypes.c_float * 3 * count)(), TypeError
+    if kind == "read-only" and count > 0:
+        return memoryview(bytes(24 * count)).cast("d", (count, 3)), TypeError
+    return [[0.0] * 3] * count, TypeError
+
+
+def packed_rows(rows):
+    """Rows of three doubles as sample_many lays them out."""
+    return b"".join(struct.pack("=3d", *row) for row in rows)
+
+
+def check_batch(call, name_obj, raw, batch, out, data, row_at):
+    """One sample_many call: the failure of the first argument that does not
+    convert, else of a malformed out (left as it was), else of an unknown name,
+    else one row per pip, each `row_at(pip)`, in the result and in out."""
+    (pips_obj, pips_in), (out_obj, out_error) = batch, out
+    if isinstance(pips_obj, list) and pips_obj and isinstance(pips_in, list):
+        # A first pip that rewrites a bytearray name while it converts.
+        first, _ = rewriting(data.draw, name_obj, (pips_obj[0], pips_in[0]))
+        pips_obj = [first, *pips_obj[1:]]
+    before = bytes(out_obj) if out_error is not None and not isinstance(out_obj, list) else None
+    run = lambda: call(name_obj, pips_obj, out_obj)  # noqa: E731
+    failure = first_failure(raw, pips_in)
+    if failure is not None:
+        assert_fails(run, failure)
+        return
+    if out_error is not None:
+        assert_fails(run, out_error)
+        if before is not None:
+            assert bytes(out_obj) == before
+        return
+    rows = row_at(raw)
+    if rows is None:
+        assert_fails(run, ValueError, "Unknown kinetra: " + printable(raw))
+        return
+    result = run()
+    assert (result.format, result.shape) == ("d", (len(pips_in), 3))
+    expected = packed_rows(rows(pip) for pip in pips_in)
+    assert bytes(result) == expected
+    if out_obj is not None:
+        assert bytes(out_obj) == expected
+
 
 
 # ---- numbers (doubles) --------------------------------------------------------

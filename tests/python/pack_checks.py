@@ -2,7 +2,8 @@
 
 Shared by the tests of every pack: give `record_faults` a catalogue entry and
 `table_faults` the entry and its rows read back with `read_table`; each returns
-a list of readable faults, empty when the pattern is sound.
+a list of readable faults, empty when the pattern is sound. `club_kicks` is the
+kick envelope of the beat packs' bare pulse, for checking beat tables against it.
 """
 
 import math
@@ -19,6 +20,19 @@ SLACK = 1e-12  # steps computed from stored values may differ in the last bit
 def read_table(entry):
     """The pattern's rows 0 .. period - 1 as (x, y, z) tuples."""
     return [kinetra.sample(entry["name"], p).as_tuple() for p in range(entry["period_pips"])]
+
+
+def club_kicks(p, period=256):
+    """Sum at pip p of the club kick envelopes (rise 6.4, fall 29.44) of a
+    kick on every beat of the period."""
+    total = 0.0
+    for t in range(0, period, 64):
+        d = min((p - t, p - t + period, p - t - period), key=abs)
+        if -6.4 < d <= 0:
+            total += (1 + math.cos(math.pi * d / 6.4)) / 2
+        elif 0 <= d < 29.44:
+            total += (1 + math.cos(math.pi * d / 29.44)) / 2
+    return total
 
 
 def record_faults(entry):

@@ -7,7 +7,7 @@ from collections import Counter
 import pytest
 
 import kinetra
-from pack_checks import read_table
+from pack_checks import club_kicks, read_table
 
 BASIC = ("bounce", "step", "orbit", "glide")
 FURTHER = ("surge", "recoil", "flutter", "dive", "pendulum", "figure8", "box", "corkscrew",
@@ -107,18 +107,6 @@ def test_description_rules():
 
 
 # --- four to the floor --------------------------------------------------------------------
-
-def club_kicks(p, period=256):
-    """Sum of club kick envelopes (rise 6.4, fall 29.44) at pip p."""
-    total = 0.0
-    for t in (0, 64, 128, 192):
-        d = min((p - t, p - t + period, p - t - period), key=abs)
-        if -6.4 < d <= 0:
-            total += (1 + math.cos(math.pi * d / 6.4)) / 2
-        elif 0 <= d < 29.44:
-            total += (1 + math.cos(math.pi * d / 29.44)) / 2
-    return total
-
 
 def rounded(row):
     return tuple(0.0 if round(v, 12) == 0 else round(v, 12) for v in row)
@@ -244,10 +232,27 @@ def test_stated_stem_values(name, axis, pips, values):
     assert tuple(at(name, p)[axis] for p in pips) == values
 
 
-@pytest.mark.parametrize("stem", ["house_classic", "ukg_two_step"])
-def test_offbeat_hats_dip_in_bounce(stem):
+@pytest.mark.parametrize("stem, kicks", [  # every other hat shares its pip with a kick
+    ("house_classic", ()), ("ukg_two_step", (160, 416)),
+])
+def test_offbeat_hats_dip_in_bounce(stem, kicks):
     y = [r[1] for r in table(f"beat_{stem}_bounce")]
-    assert all(-0.03 <= y[p] <= -0.02 for p in (32, 96, 288, 352))
+    dips = {p: y[p] for p in range(32, 512, 64) if p not in kicks}
+    assert all(-0.03 <= v <= -0.02 for v in dips.values()), dips
+
+
+@pytest.mark.parametrize("stem, kicks", [
+    ("house_classic", range(0, 512, 64)),
+    ("ukg_two_step", (0, 160, 256, 416)),
+    ("son_clave_32", range(0, 512, 64)),
+    ("drill_displaced", (0, 224, 256, 368, 480)),
+])
+def test_bounce_lifts_at_the_stated_kicks_only(stem, kicks):
+    # Claps, snares and hats pull y down and bass lifts it by less than 0.1:
+    # y rises above 0.3 once per kick, and each stated kick is above it.
+    y = [r[1] for r in table(f"beat_{stem}_bounce")]
+    assert all(y[p] > 0.3 for p in kicks)
+    assert len([p for p in range(512) if y[p - 1] <= 0.3 < y[p]]) == len(kicks)
 
 
 # --- reach -------------------------------------------------------------------------------------

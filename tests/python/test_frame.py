@@ -16,7 +16,7 @@ RUDIMENTS = [
 ]
 REGISTRATION_ORDER = [
     "PIPS_PER_BEAT", "SampledRecording", "Offset3", "SampledPattern", "PatternLibrary",
-    "sample", "catalogue", *RUDIMENTS,
+    "sample", "catalogue", "sample_many", *RUDIMENTS,
 ]
 
 

@@ -1,5 +1,6 @@
 """Property-based tests of the lookups: the module-level sample, the fifteen
-rudiment functions and PatternLibrary.sample, over any name and any pip."""
+rudiment functions and PatternLibrary.sample, over any name and any pip, and
+the batch lookups (sample_many of both) over any name, pips and out."""
 
 import math
 
@@ -8,8 +9,8 @@ from hypothesis import given
 from hypothesis import strategies as st
 
 import kinetra
-from fuzz_model import (REFUSED, assert_fails, first_failure, names, pips, printable,
-                        rewriting, same_row, wrap)
+from fuzz_model import (REFUSED, assert_fails, check_batch, first_failure, names, pip_batches,
+                        pips, printable, rewriting, row_outs, same_row, wrap)
 
 pytestmark = pytest.mark.fuzz
 
@@ -77,3 +78,36 @@ def test_library_sample_any_name_any_pip(name, pip, data):
         assert_fails(call, ValueError, "Unknown kinetra: " + printable(raw))
     else:
         assert_default(call(), raw, value)
+
+
+# ---- batches ----------------------------------------------------------------------
+
+def default_rows(raw):
+    if raw not in PERIODS:
+        return None
+    name = raw.decode()
+    return lambda pip: kinetra.sample(name, pip).as_tuple()
+
+
+@given(names(known=DEFAULT_NAMES), pip_batches(), st.data())
+def test_sample_many_any_name_any_pips_any_out(name, batch, data):
+    (name_obj, raw) = name
+    count = len(batch[1]) if isinstance(batch[1], list) else 2
+    check_batch(kinetra.sample_many, name_obj, raw, batch, data.draw(row_outs(count)), data,
+                default_rows)
+
+
+def library_rows(raw):
+    if raw in USER_ROWS:
+        rows = USER_ROWS[raw]
+        return lambda pip: rows[wrap(pip, len(rows))]
+    return default_rows(raw)
+
+
+@given(names(known=DEFAULT_NAMES + [n.decode() for n in USER_ROWS]), pip_batches(convert=False),
+       st.data())
+def test_library_sample_many_any_name_any_pips_any_out(name, batch, data):
+    (name_obj, raw) = name
+    count = len(batch[1]) if isinstance(batch[1], list) else 2
+    check_batch(LIBRARY.sample_many, name_obj, raw, batch, data.draw(row_outs(count)), data,
+                library_rows)

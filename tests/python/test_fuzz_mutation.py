@@ -85,3 +85,15 @@ def test_recording_rows_that_change_while_read(rows):
     if isinstance(made, kinetra.SampledRecording):
         for k in range(made.sample_count):
             assert len(made.sample(k)) == width
+
+
+@given(st.data())
+def test_pips_that_change_while_read(data):
+    pips = [data.draw(st.integers(-(2**31), 2**31 - 1)) for _ in range(data.draw(st.integers(1, 6)))]
+    for _ in range(data.draw(st.integers(1, 3))):
+        i = data.draw(st.integers(0, len(pips) - 1))
+        pips[i] = Meddling(float(data.draw(st.integers(-100, 100))), action(data.draw, pips))
+    made = outcome(lambda: kinetra.sample_many("helix", pips))
+    if not isinstance(made, Exception):
+        assert made.shape[1] == 3
+        assert all(-1.0 <= v <= 1.0 for row in made.tolist() for v in row)

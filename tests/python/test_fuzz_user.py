@@ -8,9 +8,10 @@ from hypothesis import given
 from hypothesis import strategies as st
 
 import kinetra
-from fuzz_model import (INT32_MIN, REFUSED, assert_fails, check_pattern, check_recording,
-                        first_failure, names, numbers, pattern_dimensions, pips, rows,
-                        same_float, same_row, sequence_of, wrap)
+from fuzz_model import (INT32_MIN, REFUSED, assert_fails, check_batch, check_pattern,
+                        check_recording, first_failure, names, numbers, pattern_dimensions,
+                        pip_batches, pips, row_outs, rows, same_float, same_row, sequence_of,
+                        wrap)
 
 pytestmark = pytest.mark.fuzz
 
@@ -41,8 +42,9 @@ def read(call):
         return UnicodeDecodeError
 
 
-@given(names(), names(), sequence_of(pattern_rows, limits=(65535, 65536)), pips(convert=False))
-def test_sampled_pattern_from_any_arguments(name, description, samples, pip):
+@given(names(), names(), sequence_of(pattern_rows, limits=(65535, 65536)), pips(convert=False),
+       st.data())
+def test_sampled_pattern_from_any_arguments(name, description, samples, pip, data):
     (name_obj, name_raw), (text_obj, text_raw), (rows_obj, rows_in), (pip_obj, pip_value) = (
         name, description, samples, pip)
     call = lambda: kinetra.SampledPattern(name_obj, text_obj, rows_obj)  # noqa: E731
@@ -65,6 +67,10 @@ def test_sampled_pattern_from_any_arguments(name, description, samples, pip):
         assert_fails(lambda: pattern.sample(pip_obj), REFUSED)
     else:
         assert same_row(pattern.sample(pip_obj), rows_in[wrap(pip_value, period)])
+    batch = data.draw(pip_batches(convert=False), label="pips")
+    out = data.draw(row_outs(len(batch[1]) if isinstance(batch[1], list) else 2), label="out")
+    check_batch(lambda _, pips_obj, out_obj: pattern.sample_many(pips_obj, out_obj), None,
+                name_raw, batch, out, data, lambda _: lambda p: rows_in[wrap(p, period)])
     if pattern.name not in DEFAULT_BY_NAME:
         entries = read(lambda: kinetra.PatternLibrary([pattern]).catalogue()[len(DEFAULTS):])
         if entries is not UnicodeDecodeError:

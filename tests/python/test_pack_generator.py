@@ -183,6 +183,34 @@ def test_beat_reach_check_names_the_motion_and_axis():
     assert reach.check(extremes) == []
 
 
+@pytest.mark.parametrize("name, extremes, violation", [
+    (None, None, None),
+    # Short by a gain solved to a few parts in 1e8: no record of 0.92.
+    ("probe_y", (0.1, 0.91999997792, 0.1), "y reaches 0.91999997792, not 0.92"),
+    ("probe_z", (0.1, 0.1, 0.920000000001), "z reaches 0.920000000001, not 0.92"),
+    ("probe_x", (0.999999999999, 0.1, 0.1), "x reaches 0.999999999999, not 1.0"),
+])
+def test_registry_largest_magnitudes_are_checked_exactly(name, extremes, violation):
+    assert invariants.check_registry_largest in generate.declared()[2]
+    records = {"probe_x": (1.0, 0.1, 0.1), "probe_y": (0.1, 0.92, 0.1), "probe_z": (0.1, 0.1, 0.92),
+               "probe_low": (0.3, 0.2, 0.1)}
+    if name:
+        records[name] = extremes
+    expected = [] if violation is None else [(name, "registry largest magnitude", violation)]
+    assert invariants.check_registry_largest(records) == expected
+
+
+def test_reach_gains_land_exactly_on_their_figure():
+    from beats import reach
+
+    def largest(g):  # one stored record, base 0.1 plus g times a term of 0.8123456789
+        return abs(primitives.round12(0.1 + g * 0.8123456789))
+
+    g = reach.shortest_gain(largest, (0.92 - 0.1) / 0.8123456789, 0.92)
+    assert largest(g) == 0.92
+    assert largest(round(g, 7)) != 0.92  # seven places fall short: more were needed
+
+
 @pytest.mark.parametrize("written, swing, times", [
     ("x... x... x... x...", 0, [0, 64, 128, 192]),
     ("x..x ..x. x..x xoxoxo", 0, [0, 48, 96, 128, 176,

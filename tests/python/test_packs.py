@@ -1,12 +1,12 @@
 """The packs through kinetra.sample and kinetra.catalogue: registry runs and the rules of every
-table, with the stated values of the initial and expansion packs."""
+table, the stated values of the initial and expansion packs, and stated figures that span packs."""
 
 from collections import Counter
 
 import pytest
 
 import kinetra
-from pack_checks import read_table, record_faults, table_faults
+from pack_checks import club_kicks, read_table, record_faults, table_faults
 
 BUILTIN_COUNT = 15
 PACKS = {  # name: (first pattern, last pattern, size, periods, dimensions)
@@ -131,3 +131,49 @@ def test_double_pump_moves_y_alone():
     y = column("lfo_double_pump", 1)
     assert all(x == 0.0 for x in column("lfo_double_pump", 0))
     assert min(y) == -0.85 and y.index(-0.85) == 32
+
+
+# --- stated figures across the packs --------------------------------------------------------
+
+def contour_faults():
+    """Every contour_shaped_NN: x reaches 0.82 (the peak may fall between rows), y stays
+    within +-0.60 and is 0 at pip 0."""
+    faults = []
+    for i in range(1, 17):
+        name = f"contour_shaped_{i:02d}"
+        x, y = column(name, 0), column(name, 1)
+        if abs(max(x) - 0.82) > 0.0005:
+            faults.append(f"{name}: largest x {max(x)}")
+        if max(map(abs, y)) > 0.605 or y[0] != 0.0:
+            faults.append(f"{name}: y from {min(y)} to {max(y)}, {y[0]} at pip 0")
+    return faults
+
+
+def house_classic_faults():
+    """beat_house_classic_bounce is the kick-clap-offbeat hat score and nothing more: kicks
+    lift y by 0.55, claps on 2 and 4 give side accents of +-0.243, every offbeat hat dips y by
+    0.02 to 0.03, and nothing else lifts y above what the kicks give."""
+    x, y = column("beat_house_classic_bounce", 0), column("beat_house_classic_bounce", 1)
+    faults = [f"kick at {p}: y {y[p]}" for p in (0, 128, 256, 384) if y[p] != 0.55]
+    faults += [f"clap at {p}: x {x[p]}" for p, side in zip((64, 192, 320, 448), (1, -1, 1, -1))
+               if x[p] != side * 0.243]
+    faults += [f"hat at {p}: y {y[p]}" for p in range(32, 512, 64) if not -0.03 <= y[p] <= -0.02]
+    faults += [f"lift at {p}: y {y[p]}" for p in range(512)
+               if y[p] > 0.55 * club_kicks(p, 512) + 1e-12]
+    return faults
+
+
+def registry_faults():
+    """The largest magnitudes in the whole registry, as stored: 1.0 on x, 0.92 on y and z."""
+    largest = [0.0, 0.0, 0.0]
+    for entry in pack_entries():
+        for row in read_table(entry):
+            largest = [max(m, abs(v)) for m, v in zip(largest, row)]
+    return [f"largest |{axis}| {m!r}, not {stated}"
+            for axis, m, stated in zip("xyz", largest, (1.0, 0.92, 0.92)) if m != stated]
+
+
+@pytest.mark.parametrize("faults", [contour_faults, house_classic_faults, registry_faults],
+                         ids=["contour_x_reaches_082", "house_classic_score", "registry_range"])
+def test_stated_figures_hold(faults):
+    assert faults() == []

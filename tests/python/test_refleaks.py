@@ -8,6 +8,7 @@ allocated memory blocks settle; a case whose counts still grow in every
 round leaks.
 """
 
+import array
 import functools
 import gc
 import sys
@@ -49,6 +50,16 @@ def raising_rows():
     raise Boom("rows")
 
 
+def rows_out(count, raw=None):
+    return memoryview(raw if raw is not None else bytearray(24 * count)).cast("d", (count, 3))
+
+
+def shared_pips():
+    """Pips lying in the memory of the out they are sampled into."""
+    raw = bytearray(24 * 4)
+    return memoryview(raw).cast("i")[:4], rows_out(4, raw)
+
+
 CASES = {
     # Lookups.
     "sample builtin": lambda: kinetra.sample("circle", 5),
@@ -63,6 +74,18 @@ CASES = {
     "rudiment": lambda: kinetra.mirel_background(-1),
     "rudiment refused": lambda: kinetra.bounce("1"),
     "catalogue": kinetra.catalogue,
+    "sample_many": lambda: kinetra.sample_many("circle", [1, IntOnly(2), Index(3)]).tolist(),
+    "sample_many into out": lambda: kinetra.sample_many(
+        kinetra.catalogue()[-1]["name"], array.array("q", [5, -5]), rows_out(2)),
+    "sample_many pips under out": lambda: kinetra.sample_many("helix", *shared_pips()),
+    "sample_many generator": lambda: kinetra.sample_many(b"sway", (p for p in range(9))),
+    "sample_many unknown": lambda: kinetra.sample_many("nothing", [0], rows_out(1)),
+    "sample_many refused pip": lambda: kinetra.sample_many("circle", [0, 1.5]),
+    "sample_many refused buffer": lambda: kinetra.sample_many("circle", array.array("q", [2**40])),
+    "sample_many raising pips": lambda: kinetra.sample_many("circle", raising_rows()),
+    "sample_many bad out shape": lambda: kinetra.sample_many("circle", [0], rows_out(2)),
+    "sample_many read-only out": lambda: kinetra.sample_many(
+        "circle", [0], memoryview(bytes(24)).cast("d", (1, 3))),
     "offset3": lambda: kinetra.bounce(3).as_tuple() + (kinetra.bounce(3).x,),
     "offset3 constructor": lambda: kinetra.Offset3(),
     # SampledPattern.
@@ -77,6 +100,8 @@ CASES = {
     "pattern properties": lambda: (PATTERN.name, PATTERN.description, PATTERN.period_pips),
     "pattern sample": lambda: PATTERN.sample(-1),
     "pattern sample refused": lambda: PATTERN.sample(IntOnly(1)),
+    "pattern sample_many": lambda: PATTERN.sample_many(range(-3, 3), rows_out(6)),
+    "pattern sample_many refused": lambda: PATTERN.sample_many([IntOnly(1)]),
     "pattern undecodable": lambda: UNDECODABLE.description,
     "pattern uninitialised": lambda: UNINITIALISED.name,
     # PatternLibrary.
@@ -91,6 +116,9 @@ CASES = {
     "library sample": lambda: (LIBRARY.sample("user_loop", 3), LIBRARY.sample(b"circle", 3)),
     "library sample unknown": lambda: LIBRARY.sample("nothing", 0),
     "library sample refused": lambda: LIBRARY.sample("circle", 0.5),
+    "library sample_many": lambda: (LIBRARY.sample_many("user_loop", [3]),
+                                    LIBRARY.sample_many(bytearray(b"circle"), (3, 4))),
+    "library sample_many unknown": lambda: LIBRARY.sample_many("nothing", [0]),
     "library catalogue": LIBRARY.catalogue,
     "library catalogue undecodable": lambda: kinetra.PatternLibrary([UNDECODABLE]).catalogue(),
     # SampledRecording.

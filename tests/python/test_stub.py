@@ -154,6 +154,8 @@ def mypy(venv, path):
 
 
 GOOD = """\
+import array
+
 import kinetra
 from kinetra_tools import FrameClock, pip_at
 
@@ -168,6 +170,9 @@ period: int = pattern.period_pips
 library = kinetra.PatternLibrary([pattern])
 library_names: list[str] = [e["description"] for e in library.catalogue()]
 hit: kinetra.Offset3 = library.sample("mine", 3)
+rows: memoryview = kinetra.sample_many("circle", range(64))
+loop_rows: memoryview = pattern.sample_many(array.array("i", [0, 1]), out=memoryview(bytearray(48)).cast("d", (2, 3)))
+library_rows: memoryview = library.sample_many("mine", [3, -3], None)
 recording = kinetra.SampledRecording("take", ["x"], [[0.1], [0.2]], 120.0, start_pip=4)
 values: list[float] = recording.sample(4)
 axes: list[str] = recording.dimensions
@@ -185,6 +190,8 @@ kinetra.circle(0).x = 1.0  # error: read-only
 kinetra.catalogue()[0]["period"]  # error: no such key
 kinetra.PatternLibrary([(0.0, 0.0, 0.0)])  # error: not a SampledPattern
 name: int = kinetra.SampledRecording("r", ["x"], [[0.0]], 120).name  # error: str
+kinetra.SampledPattern("p", "d", []).sample_many([0.5])  # error: pips are ints
+kinetra.sample_many("circle", [0], out=[[0.0, 0.0, 0.0]])  # error: out is a buffer
 """
 
 
