@@ -17,6 +17,8 @@ beside it in the same wheel and reads everything through
 - ``export``: one row per frame (frame, seconds, pip, x, y, z) as CSV or JSON;
 - ``trace``: the terminal trace of ``kinetra show``;
 - ``gallery``: the self-contained HTML gallery page;
+- ``live``: live clocks (fixed tempo, tap tempo, MIDI clock, Link), the live
+  frame loop and OSC output of ``kinetra play``;
 - ``cli``: the ``kinetra`` console command.
 """
 

@@ -6,4 +6,4 @@ imports happen inside ``run``, so building the whole parser stays cheap and
 ``kinetra list`` starts quickly. ``COMMANDS`` fixes the order in ``--help``.
 """
 
-COMMANDS = ("list", "show", "export", "beats", "gallery", "render")
+COMMANDS = ("list", "show", "export", "beats", "gallery", "render", "play")

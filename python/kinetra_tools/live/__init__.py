@@ -32,3 +32,20 @@ class LiveClock(Protocol):
     def close(self) -> None:
         """Let go of whatever the clock holds (a port, a session)."""
         ...
+
+
+# The clocks, the loop and the OSC sender, each loaded on first use (the OSC
+# sender imports pyliblo3 only when one is made; MIDI needs mido only to open a port).
+_HOMES = {
+    "FixedClock": "fixed", "TapClock": "tap", "MidiClock": "midi", "MidiClockFollower": "midi",
+    "LinkClock": "link", "LiveLoop": "loop", "LiveFrame": "loop", "OscSender": "osc",
+}
+
+
+def __getattr__(name: str) -> object:
+    home = _HOMES.get(name)
+    if home is not None:
+        import importlib
+
+        return getattr(importlib.import_module(f".{home}", __name__), name)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

@@ -1,0 +1,187 @@
+"""``kinetra play``: patterns live, in time with a clock, to OSC and the terminal."""
+
+from __future__ import annotations
+
+import argparse
+import sys
+from collections.abc import Callable
+from fractions import Fraction
+from typing import Any
+
+from .args import bpm, count, fps, seconds, source_help
+
+MAX_LATENCY_MS = 10_000
+
+
+def latency(text: str) -> Fraction:
+    """Milliseconds to send ahead: 0 to 10000."""
+    from ..numbers import exact
+
+    try:
+        value = exact(text)
+    except ValueError:
+        value = Fraction(-1)
+    if not 0 <= value <= MAX_LATENCY_MS:
+        raise argparse.ArgumentTypeError(f"not a latency of 0 to {MAX_LATENCY_MS} ms: {text!r}")
+    return value
+
+
+def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
+    p = sub.add_parser("play", help="play patterns live in time with a clock, to OSC and the terminal",
+                       description="Play patterns live: every frame, each pattern's position at the pip "
+                                   "the clock says, sent as OSC to another program and drawn in the "
+                                   "terminal (off a terminal, one line per beat). The clock is a fixed "
+                                   "tempo (--bpm), taps on Enter or space (--tap), an Ableton Link "
+                                   "session (--link) or MIDI clock from an input port (--midi-clock). "
+                                   "Runs until Ctrl-C or q, or for --seconds. Each frame sends one OSC "
+                                   "bundle with /kinetra/NAME (pip: int32, x, y, z: float32) per pattern.",
+                       epilog="example: kinetra play circle figure_eight --bpm 128 --osc 127.0.0.1:9000")
+    p.add_argument("names", nargs="+", metavar="NAME", help=source_help())
+    clock = p.add_mutually_exclusive_group()
+    clock.add_argument("--tap", action="store_true",
+                       help="tap the beat on Enter or space (--bpm sets the tempo until the second tap)")
+    clock.add_argument("--link", action="store_true",
+                       help="follow an Ableton Link session (--bpm proposes a tempo)")
+    clock.add_argument("--midi-clock", metavar="PORT",
+                       help="follow MIDI clock from the input port PORT (its name, or a part of it)")
+    p.add_argument("--bpm", type=bpm, help="tempo (default 120)")
+    p.add_argument("--quantum", type=count, help="with --link: beats in a bar for the phase (default 4)")
+    p.add_argument("--start-stop-sync", action="store_true",
+                   help="with --link: start and stop with the session")
+    p.add_argument("--osc", metavar="HOST:PORT", help="send OSC to HOST:PORT over UDP")
+    p.add_argument("--beats", action="store_true",
+                   help="with --osc: also send /kinetra/beat and /kinetra/bar when a beat or bar starts")
+    p.add_argument("--fps", type=fps, default="60", help="frames a second (default 60)")
+    p.add_argument("--latency", type=latency, default="0", metavar="MS",
+                   help="with --osc: send each frame MS milliseconds ahead, its bundle timetagged "
+                        "with when it applies (default 0: sent when due, applied on arrival)")
+    p.add_argument("--seconds", type=seconds, help="stop after this many seconds (default: run until Ctrl-C)")
+    p.set_defaults(run=run)
+
+
+def check(args: argparse.Namespace) -> None:
+    """Options that do not go together: ValueError with one line."""
+    if args.quantum is not None and not args.link:
+        raise ValueError("--quantum goes with --link")
+    if args.start_stop_sync and not args.link:
+        raise ValueError("--start-stop-sync goes with --link")
+    if args.midi_clock is not None and args.bpm is not None:
+        raise ValueError("--bpm does not go with --midi-clock: the clock sets the tempo")
+    if args.osc is None and (args.beats or args.latency):
+        raise ValueError(f"{'--beats' if args.beats else '--latency'} goes with --osc")
+
+
+def open_clock(args: argparse.Namespace) -> Any:
+    """The live clock the options ask for (ValueError with one line if it cannot open);
+    None for a fixed tempo, which starts with the first frame."""
+    if args.tap:
+        from ..live.tap import TapClock
+
+        return TapClock(args.bpm if args.bpm is not None else 120)
+    if args.midi_clock is not None:
+        from ..live.midi import MidiClock
+
+        return MidiClock(args.midi_clock)
+    if args.link:
+        try:
+            from ..live.link import LinkClock
+        except ImportError:
+            raise ValueError("Ableton Link is not part of this installation") from None
+        bpm = None if args.bpm is None else int(args.bpm) if args.bpm.denominator == 1 else float(args.bpm)
+        return LinkClock(bpm=bpm, quantum=args.quantum or 4, start_stop_sync=args.start_stop_sync)
+    return None
+
+
+def describe(args: argparse.Namespace, clock: Any) -> Callable[[], str]:
+    """The end of the trace's status line: where the time comes from."""
+    keys = _isatty(sys.stdin)
+    quits = "q quits" if keys else ""
+    if args.link:
+        def link() -> str:
+            peers = clock.peers
+            return f"Link, {peers} {'peer' if peers == 1 else 'peers'}  {quits}"
+
+        return link
+    if args.tap:
+        text = f"tap: Enter or space  {quits}"
+    elif args.midi_clock is not None:
+        text = f"MIDI clock from {clock.port_name}  {quits}"
+    else:
+        text = "q or Ctrl-C quits" if keys else ""
+    return lambda: text
+
+
+def _isatty(stream: Any) -> bool:
+    try:
+        return bool(stream.isatty())
+    except (AttributeError, OSError, ValueError):
+        return False
+
+
+def run(args: argparse.Namespace) -> int:
+    import contextlib
+    import signal
+    import threading
+    import time
+
+    from ..live.loop import LiveLoop
+    from ..live.terminal import TerminalTaps, TraceOutput
+    from ..sources import open_source
+
+    check(args)
+    sources = [open_source(name) for name in args.names]
+    names = [source.name for source in sources]
+    repeated = sorted({name for name in names if names.count(name) > 1})
+    if repeated:
+        raise ValueError(f"pattern given twice: {repeated[0]}")
+
+    with contextlib.ExitStack() as stack:
+        outputs: list[Any] = []
+        sender = osc = None
+        if args.osc is not None:
+            from ..live.osc import OscSender
+
+            sender = OscSender(args.osc)
+        clock = open_clock(args)
+        if clock is not None:
+            stack.callback(clock.close)
+        beats_per_bar = args.quantum if args.link and args.quantum else 4
+        if sender is not None:
+            from ..live.osc import OscOutput
+
+            osc = OscOutput(sender, names, beats=args.beats, timetags=args.latency > 0,
+                            beats_per_bar=beats_per_bar)
+            stack.callback(osc.close)
+            outputs.append(osc)
+        trace = TraceOutput(sys.stdout, names, status=describe(args, clock), beats_per_bar=beats_per_bar)
+        stack.callback(trace.close)
+        outputs.append(trace)
+        start = time.monotonic() + 0.05  # the first frame, after the little that is left to set up
+        if clock is None:
+            from ..live.fixed import FixedClock
+
+            clock = FixedClock(args.bpm if args.bpm is not None else 120, start)
+        loop = LiveLoop(clock, sources, outputs, args.fps, float(args.latency) / 1000)
+
+        if args.tap:
+            stack.enter_context(TerminalTaps(clock.tap, sys.stdin, quit=loop.stop))
+        elif _isatty(sys.stdin):
+            stack.enter_context(TerminalTaps(lambda at: None, sys.stdin, quit=loop.stop))
+        if threading.current_thread() is threading.main_thread():
+            # A polite kill ends the run like Ctrl-C: terminal restored, summary printed.
+            for number in (signal.SIGTERM, signal.SIGHUP):
+                previous = signal.signal(number, _interrupt)
+                stack.callback(signal.signal, number, previous)
+        try:
+            loop.run(args.seconds, start)
+        except KeyboardInterrupt:
+            pass
+    dropped = f", {loop.dropped} dropped" if loop.dropped else ""
+    print(f"played {loop.frames} frames{dropped}", file=sys.stderr)
+    if osc is not None and osc.failed:
+        print(f"kinetra play: {osc.failed} frames not sent to {args.osc}: {osc.last_error}", file=sys.stderr)
+    return 0
+
+
+def _interrupt(number: int, frame: object) -> None:
+    raise KeyboardInterrupt
