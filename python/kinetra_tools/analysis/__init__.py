@@ -74,7 +74,7 @@ def listen(path: str, progress: Callable[[float], None] | None = None) -> Featur
     """The file's ``features.Features``, decoded and framed block by block."""
     from . import decode, features
 
-    stream = decode.open_audio(path)
+    stream = decode.open_audio(path, length=progress is not None)
     frames = features.Features(stream.rate)
     for block in stream.blocks():
         frames.feed(block)

@@ -38,8 +38,11 @@ class Stream:
     blocks: Callable[[], Iterator[np.ndarray]]
 
 
-def open_audio(path: str) -> Stream:
-    """Open ``path`` for block-wise reading; ValueError naming it if it cannot be."""
+def open_audio(path: str, length: bool = True) -> Stream:
+    """Open ``path`` for block-wise reading; ValueError naming it if it cannot be.
+
+    ``length=False`` spares asking ffprobe for the length when nobody needs
+    it up front (it serves only the progress bar)."""
     if not os.path.exists(path):
         raise ValueError(f"{path}: no such file")
     if os.path.isdir(path):
@@ -51,7 +54,7 @@ def open_audio(path: str) -> Stream:
         stream = _soundfile(path)
         if stream is not None:
             return stream
-    return _ffmpeg(path)
+    return _ffmpeg(path, length)
 
 
 def _soundfile(path: str) -> Stream | None:
@@ -89,12 +92,12 @@ def _soundfile(path: str) -> Stream | None:
     return Stream(rate, seconds, blocks)
 
 
-def _ffmpeg(path: str) -> Stream:
+def _ffmpeg(path: str, length: bool) -> Stream:
     ffmpeg = shutil.which("ffmpeg")
     if ffmpeg is None:
         raise ValueError(f"{path}: not a WAV, FLAC or OGG file, and ffmpeg (needed for other formats) "
                          "is not installed")
-    seconds = _probe_seconds(path)
+    seconds = _probe_seconds(path) if length else None
 
     def blocks() -> Iterator[np.ndarray]:
         command = [ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path,
