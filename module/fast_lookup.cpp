@@ -1,7 +1,6 @@
 #include "module/fast_lookup.hpp"
 
 #include <climits>
-#include <string>
 #include <string_view>
 
 #include "core/lookup.hpp"
@@ -58,8 +57,8 @@ bool small_pip(PyObject* object, int& pip) noexcept {
 
 // A built-in function of the module like any other (its `self` is the
 // module), with the docstring of the pybind11 function it stands in front
-// of. Both, and the docstring's text, are kept for the life of the process
-// and never freed: the module body runs once, in one interpreter, and a late
+// of. Both, and the docstring, are kept for the life of the process and
+// never freed: the module body runs once, in one interpreter, and a late
 // reader during shutdown still finds them.
 PyMethodDef sample_def = {"sample", nullptr, METH_FASTCALL | METH_KEYWORDS, nullptr};
 PyObject* pybind_sample = nullptr;
@@ -113,9 +112,14 @@ PyObject* library_sample_fast(PyObject* pybind_function, PyObject* const* args, 
 
 void serve_sample_fast(py::module_& m) {
     py::object pybind_function = m.attr("sample");
-    const auto* doc = new std::string(py::str(pybind_function.attr("__doc__")));
+    // The text is the UTF-8 form of the docstring object, which is kept.
+    py::str doc = pybind_function.attr("__doc__");
+    const char* text = PyUnicode_AsUTF8(doc.ptr());
+    if (text == nullptr) {
+        throw py::error_already_set();
+    }
     sample_def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(sample_fast));
-    sample_def.ml_doc = doc->c_str();
+    sample_def.ml_doc = text;
     py::object fast = py::reinterpret_steal<py::object>(
         PyCMethod_New(&sample_def, m.ptr(), m.attr("__name__").ptr(), nullptr));
     if (!fast) {
@@ -123,6 +127,7 @@ void serve_sample_fast(py::module_& m) {
     }
     m.attr("sample") = fast;
     pybind_sample = pybind_function.release().ptr();
+    static_cast<void>(doc.release());
 }
 
 void serve_library_sample_fast(py::handle cls) {
