@@ -298,3 +298,13 @@ def test_show_moves_live_in_a_terminal():
     assert frames and all(f.startswith("circle  bar 1  beat ") for f in frames)
     assert frames[0].count("@") == 1 and len(frames[0].splitlines()) == 2 + trace.HEIGHT + 1
     assert out.startswith("\x1b[?25l") and out.endswith("\x1b[?25h1 bar of circle at 3000 BPM\n")
+
+
+def test_show_counts_the_bars_of_a_three_four_map(capsys, tmp_path):
+    waltz = tmp_path / "waltz.beats"
+    waltz.write_text("".join(f"{0.5 * k}\t{k % 3 + 1}\n" for k in range(12)))
+    status, out, _ = run(capsys, "show", "circle", "--beats", str(waltz), "--bars", "2")
+    assert status == 0, out
+    marks = [line.split("|")[0].strip() for line in out.splitlines()[1:]]
+    assert len(marks) == 2 * 3 * 8
+    assert [m for m in marks if m] == ["1.1", "1.2", "1.3", "2.1", "2.2", "2.3"]

@@ -240,8 +240,8 @@ def find_port(wanted: str, names: list[str]) -> str:
 
 def _mido() -> Any:
     try:
-        import mido
-        import rtmidi  # noqa: F401  (mido's backend)
+        import mido  # type: ignore[import-untyped, unused-ignore]
+        import rtmidi  # type: ignore[import-untyped, unused-ignore]  # noqa: F401  (mido's backend)
     except ImportError as error:
         raise ValueError(f"MIDI clock needs mido and python-rtmidi (pip install 'kinetra[midi]'): "
                          f"{error}") from None

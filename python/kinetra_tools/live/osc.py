@@ -88,7 +88,7 @@ class OscSender:
         numeric, self.port, _ = resolve(host, port)
         self.host = host
         try:
-            import pyliblo3 as liblo
+            import pyliblo3 as liblo  # type: ignore[import-untyped, unused-ignore]
         except ImportError as error:
             raise ValueError(f"OSC output needs pyliblo3 (pip install 'kinetra[osc]'): {error}") from None
         self._liblo = liblo
