@@ -19,13 +19,9 @@ from fractions import Fraction
 
 import pytest
 
-from private_network import INSIDE, PRIVATE_SHM, plain_env
+from private_network import PRIVATE_SHM, plain_env, skip_outside
 
-with open("/proc/self/net/dev") as _devices:
-    _interfaces = {line.split(":")[0].strip() for line in _devices.readlines()[2:]}
-if os.environ.get(INSIDE) != "1" or _interfaces != {"lo"}:
-    pytest.skip("Link tests run only inside a private network namespace (test_link.py)",
-                allow_module_level=True)
+skip_outside("test_link.py")
 
 kinetra_link = pytest.importorskip("kinetra_link", reason="the Link bridge is not built here")
 

@@ -11,13 +11,9 @@ import time
 
 import pytest
 
-from private_network import INSIDE
+from private_network import skip_outside
 
-with open("/proc/self/net/dev") as _devices:
-    _interfaces = {line.split(":")[0].strip() for line in _devices.readlines()[2:]}
-if os.environ.get(INSIDE) != "1" or _interfaces != {"lo"}:
-    pytest.skip("Link tests run only inside a private network namespace (test_play.py)",
-                allow_module_level=True)
+skip_outside("test_play.py")
 
 kinetra_link = pytest.importorskip("kinetra_link", reason="the Link bridge is not built here")
 pytest.importorskip("pyliblo3")

@@ -93,3 +93,15 @@ def main(argv: list[str]) -> None:
 
 if __name__ == "__main__":
     main(sys.argv[1:])
+
+
+def skip_outside(runner: str) -> None:
+    """Skip the calling test module unless it runs in the private namespace (made by ``runner``)."""
+    import pytest
+
+    with open("/proc/self/net/dev") as devices:
+        interfaces = {line.split(":")[0].strip() for line in devices.readlines()[2:]}
+    if os.environ.get(INSIDE) != "1" or interfaces != {"lo"}:
+        pytest.skip(f"Link tests run only inside a private network namespace ({runner})",
+                    allow_module_level=True)
+

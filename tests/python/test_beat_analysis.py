@@ -11,9 +11,10 @@ np = pytest.importorskip("numpy")
 soundfile = pytest.importorskip("soundfile")
 
 import drum_clips  # noqa: E402
-from kinetra_tools import Frames, cli  # noqa: E402
+from kinetra_tools import Frames  # noqa: E402
 from kinetra_tools.analysis import analyse  # noqa: E402
 from kinetra_tools.beatmap import BeatMap  # noqa: E402
+from command_runner import run_command
 
 RATE = 22050
 
@@ -32,12 +33,7 @@ def matched(truth, found, tolerance=0.05):
 
 
 def run(capsys, *args):
-    try:
-        status = cli.main([str(a) for a in args])
-    except SystemExit as exit_:
-        status = exit_.code
-    out, err = capsys.readouterr()
-    return status, out, err
+    return run_command(capsys, *args)
 
 
 @pytest.mark.parametrize("bpm, meter", [(120, 4), (96, 3), (150, 4)])

@@ -10,9 +10,10 @@ from fractions import Fraction
 
 import pytest
 
-from kinetra_tools import Frames, cli
+from kinetra_tools import Frames
 from kinetra_tools.beatmap import BeatMap
 from kinetra_tools.timeline import Timeline
+from command_runner import run_command
 
 def beat_map(**kw):
     """Uneven beats with a one-beat pickup: the first downbeat is the second beat."""
@@ -21,12 +22,7 @@ def beat_map(**kw):
 
 
 def run(capsys, *args):
-    try:
-        status = cli.main([str(a) for a in args])
-    except SystemExit as exit_:
-        status = exit_.code
-    out, err = capsys.readouterr()
-    return status, out, err
+    return run_command(capsys, *args)
 
 
 def test_pips_follow_the_beats_from_the_first_downbeat():

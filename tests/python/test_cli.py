@@ -8,17 +8,13 @@ import sys
 import pytest
 
 import kinetra
-from kinetra_tools import FrameClock, cli
+from kinetra_tools import FrameClock
+from command_runner import run_command
 
 
 def run(capsys, *args):
     """(exit status, stdout, stderr) of the kinetra command."""
-    try:
-        status = cli.main(list(args))
-    except SystemExit as exit_:
-        status = exit_.code
-    out, err = capsys.readouterr()
-    return status, out, err
+    return run_command(capsys, *args)
 
 
 def listed(out):

@@ -12,16 +12,11 @@ import time
 import pytest
 
 import kinetra
-from kinetra_tools import cli
+from command_runner import run_command
 
 
 def run(capsys, *args):
-    try:
-        status = cli.main(["play", *args])
-    except SystemExit as exit_:
-        status = exit_.code
-    out, err = capsys.readouterr()
-    return status, out, err
+    return run_command(capsys, "play", *args)
 
 
 @pytest.mark.parametrize(
