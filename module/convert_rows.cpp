@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "module/buffer_format.hpp"
 #include "user/sampled_pattern.hpp"
 
 namespace py = pybind11;
@@ -233,20 +234,6 @@ public:
     }
 
 private:
-    // "d" with no byte-order mark, or with one that means this machine's own
-    // order ("@", "=", and "<" or ">" as the case may be).
-    static bool native_double(const char* format) noexcept {
-        if (format == nullptr) {  // unsigned bytes
-            return false;
-        }
-        std::string_view f(format);
-        const char own = std::endian::native == std::endian::little ? '<' : '>';
-        if (f.size() == 2 && (f[0] == '@' || f[0] == '=' || f[0] == own)) {
-            f.remove_prefix(1);
-        }
-        return f == "d";
-    }
-
     Py_buffer view_{};
     bool held_ = false;
     bool valid_ = false;

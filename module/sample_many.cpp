@@ -16,6 +16,7 @@
 #include <pybind11/stl.h>
 
 #include "core/pip.hpp"
+#include "module/buffer_format.hpp"
 
 namespace py = pybind11;
 
@@ -245,19 +246,6 @@ Rows* new_rows() {
     rows->strides[0] = static_cast<Py_ssize_t>(ROW_BYTES);
     rows->strides[1] = sizeof(double);
     return rows;
-}
-
-// "d" with no byte-order mark, or with one that means this machine's order.
-bool native_double(const char* format) noexcept {
-    if (format == nullptr) {
-        return false;
-    }
-    std::string_view f(format);
-    const char own = std::endian::native == std::endian::little ? '<' : '>';
-    if (f.size() == 2 && (f[0] == '@' || f[0] == '=' || f[0] == own)) {
-        f.remove_prefix(1);
-    }
-    return f == "d";
 }
 
 // ---- writing rows -----------------------------------------------------------

@@ -9,9 +9,9 @@ np = pytest.importorskip("numpy")
 pytest.importorskip("soundfile")
 
 BUILDER = Path(__file__).resolve().parents[2] / "bench" / "beat_eval" / "make_set.py"
-spec = importlib.util.spec_from_file_location("make_set", BUILDER)
-make_set = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(make_set)
+_found = importlib.util.spec_from_file_location("make_set", BUILDER)
+make_set = importlib.util.module_from_spec(_found)
+_found.loader.exec_module(make_set)
 
 needs_kits = pytest.mark.skipif(not (make_set.DRUMKITS / "ElectricEmpireKit").is_dir(),
                                 reason="hydrogen-drumkits is not installed")

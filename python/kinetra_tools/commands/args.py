@@ -105,8 +105,8 @@ class Start:
 
 
 def start(text: str) -> Start:
-    spec = text.strip()
-    low = spec.lower()
+    typed = text.strip()
+    low = typed.lower()
     if low.endswith("s") or ":" in low:
         body = low[:-1] if low.endswith("s") else low
         minutes, _, rest = body.rpartition(":")
@@ -118,8 +118,8 @@ def start(text: str) -> Start:
         if value > MAX_SECONDS:
             raise argparse.ArgumentTypeError(f"start too late: {text!r}")
         return Start(seconds=value)
-    bar_text, dot, beat_text = spec.partition(".")
-    if not bar_text.isdigit() or (dot and not beat_text.isdigit()) or len(spec) > 12:
+    bar_text, dot, beat_text = typed.partition(".")
+    if not bar_text.isdigit() or (dot and not beat_text.isdigit()) or len(typed) > 12:
         raise argparse.ArgumentTypeError(f"not a time or BAR[.BEAT]: {text!r} "
                                          "(a time is written 12.5s or 1:02.5)")
     bar, beat = int(bar_text), int(beat_text) if dot else 1

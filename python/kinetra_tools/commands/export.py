@@ -5,10 +5,14 @@ from __future__ import annotations
 import argparse
 import sys
 from fractions import Fraction
+from typing import TYPE_CHECKING
 
 from . import args as kinds
 from . import timing
 from .output import writing
+
+if TYPE_CHECKING:
+    from ..timeline import Frames, Timeline
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
@@ -45,14 +49,11 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     p.set_defaults(run=run)
 
 
-def span_frames(timeline: object, frames: object, start: kinds.Start | None,
+def span_frames(timeline: Timeline, frames: Frames, start: kinds.Start | None,
                 seconds: Fraction | None, bars: int | None,
                 until: Fraction | None = None) -> tuple[int, int]:
     """(first frame, number of frames) of the span asked for: ``seconds`` long, or to the
     end of bar ``bars``, or (neither given) up to the time ``until``."""
-    from ..timeline import Frames, Timeline
-
-    assert isinstance(frames, Frames) and isinstance(timeline, Timeline)
     bar_pips = int(getattr(timeline, "beats_per_bar", 4)) * 64
     if start is None:
         begin = Fraction(0)
