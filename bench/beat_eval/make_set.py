@@ -132,7 +132,11 @@ def _local(tag):
 
 @lru_cache(maxsize=None)
 def kit_instruments(folder):
-    """{instrument name: [(min velocity, max velocity, file path), ...]} of a kit."""
+    """{instrument name: [(min velocity, max velocity, file path), ...]} of a kit.
+
+    Layers whose file the package does not ship are left out, and so are
+    instruments left with none.
+    """
     base = DRUMKITS / folder
     root = ET.parse(base / "drumkit.xml").getroot()
     found = {}
@@ -146,10 +150,11 @@ def kit_instruments(folder):
             if _local(layer.tag) != "layer":
                 continue
             parts = {_local(c.tag): (c.text or "") for c in layer}
-            if parts.get("filename"):
+            if parts.get("filename") and (base / parts["filename"]).is_file():
                 layers.append((float(parts.get("min", 0) or 0), float(parts.get("max", 1) or 1),
                                base / parts["filename"]))
-        if not layers and "filename" in fields and fields["filename"].text:
+        if (not layers and "filename" in fields and fields["filename"].text
+                and (base / fields["filename"].text).is_file()):
             layers.append((0.0, 1.0, base / fields["filename"].text))
         if layers and name not in found:
             found[name] = sorted(layers, key=lambda layer: layer[0])
@@ -184,9 +189,11 @@ def load_sample(path):
 def voice(folder, names, index, level):
     """The sample and gain that play instrument `names[index % len]` at `level`."""
     instruments = kit_instruments(folder)
-    name = names[index % len(names)]
-    if name not in instruments:
-        raise KeyError(f"{folder}: no instrument {name!r}")
+    # The instrument asked for, or the next of `names` the kit really has.
+    order = [names[(index + k) % len(names)] for k in range(len(names))]
+    name = next((n for n in order if n in instruments), None)
+    if name is None:
+        raise KeyError(f"{folder}: none of the instruments {list(names)!r}")
     layers = instruments[name]
     chosen = next((path for lo, hi, path in layers if lo <= level <= hi), layers[-1][2])
     gain = level ** 1.3 if len(layers) == 1 else 0.4 + 0.6 * level
