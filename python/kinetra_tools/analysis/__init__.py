@@ -30,7 +30,7 @@ __all__ = ["analyse"]
 
 MIN_SECONDS = 2.0       # shorter clips cannot show a beat
 SILENCE = 10 ** (-70 / 20)   # peak level below which a file counts as silent
-MIN_SALIENCE = 0.2      # how much the tempo path must stand out of the tempogram for a beat
+MIN_SALIENCE = 0.26     # how much the tempo path must stand out of the tempogram for a beat
 # Weights of the low, middle and high band groups' onsets (each first scaled
 # to unit spread) in the onset strength the beats are tracked on.
 WEIGHTS = (1.0, 1.0, 1.0)

@@ -5,10 +5,14 @@ every ``STEP`` seconds); each window's autocorrelation says how strongly the
 music repeats at every beat period. Periods are scored on a logarithmic grid
 (``PER_OCTAVE`` steps an octave, about 1 %), each by its own lag and its
 multiples (a beat period is also confirmed by two and four beats), and
-weighed by how likely a listener is to tap at that tempo. A Viterbi path
+weighed by how likely a listener is to tap at that tempo; a period is also
+confirmed by its bar (three or four periods), which a pulse a dotted beat
+long, the usual rival in syncopated music, does not have. A Viterbi path
 through the windows then picks one period per window: it may glide by a step
-or two a window at little cost (gradual drift) and jump anywhere at a fixed
-price (a tempo change), so a single ambiguous window cannot flip the tempo.
+or two a window at little cost (gradual drift) and jump at a fixed price (a
+tempo change); a jump to twice or half the tempo costs more, since it is
+the same music heard at another level. So a single ambiguous window cannot
+flip the tempo.
 """
 
 from __future__ import annotations
@@ -34,9 +38,15 @@ CENTRE_PULL = 0.5
 GLIDE_COST = 0.02         # per grid step between neighbouring windows
 JUMP_COST = 2.0           # a jump of more than GLIDE_STEPS steps
 GLIDE_STEPS = 3
+# A jump within this many octaves costs JUMP_COST; a farther one (to twice or half the
+# tempo: the same music heard at another level) costs FAR_JUMP_COST.
+JUMP_REACH = 0.45
+FAR_JUMP_COST = 4.0
 # How much a period's multiples and halves add to its salience.
 DOUBLE_WEIGHT = 0.5
 HALF_WEIGHT = 0.0
+# How much a period's bar (three or four periods, whichever repeats more) adds.
+BAR_WEIGHT = 1.0
 
 
 def periods(fps: float) -> np.ndarray:
@@ -75,7 +85,7 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
     starts = np.arange(0, len(x) - width + 1, step)
     if starts[-1] != len(x) - width:
         starts = np.append(starts, len(x) - width)
-    max_lag = int(math.ceil(grid[-1] * 2)) + 2
+    max_lag = int(math.ceil(grid[-1] * (4 if BAR_WEIGHT else 2))) + 2
     size = 1 << int(math.ceil(math.log2(width + max_lag)))
     taper = np.hanning(width).astype(np.float32)
     unbias = (width / np.maximum(width - np.arange(max_lag + 1), 1)).astype(np.float32)
@@ -93,6 +103,12 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
         double = _interp(acf, grid * 2)
         half = _interp(acf, grid / 2)
         out[first:first + 256] = single + DOUBLE_WEIGHT * double + HALF_WEIGHT * half
+        if BAR_WEIGHT:
+            # Only bars well inside the window: longer lags rest on too little overlap.
+            inside = grid * 4 < width * 0.75
+            three = _interp(acf, np.where(inside, grid * 3, 1.0))
+            four = _interp(acf, np.where(inside, grid * 4, 1.0))
+            out[first:first + 256] += BAR_WEIGHT * np.where(inside, np.maximum(three, four), 0)
     return starts + width // 2, grid, out
 
 
@@ -121,10 +137,21 @@ def path(salience: np.ndarray, grid: np.ndarray, fps: float) -> np.ndarray:
                 best = np.where(better, cand, best)
                 arg = np.where(better, src, arg)
         jump_from = int(np.argmax(value))
-        jump = value[jump_from] - JUMP_COST
+        if JUMP_REACH:
+            reach = int(round(JUMP_REACH * PER_OCTAVE))
+            padded = np.concatenate((np.full(reach, -np.inf), value, np.full(reach, -np.inf)))
+            windows = np.lib.stride_tricks.sliding_window_view(padded, 2 * reach + 1)
+            near_from = np.argmax(windows, axis=1) + steps - reach
+            near = value[near_from] - JUMP_COST
+            far = value[jump_from] - FAR_JUMP_COST
+            jump = np.where(near >= far, near, far)
+            source = np.where(near >= far, near_from, jump_from)
+        else:
+            jump = np.full(n, value[jump_from] - JUMP_COST)
+            source = np.full(n, jump_from)
         jumping = jump > best
         best = np.where(jumping, jump, best)
-        arg = np.where(jumping, jump_from, arg)
+        arg = np.where(jumping, source, arg)
         back[w] = arg
         value = best + score[w]
     out = np.empty(count, dtype=np.int32)
