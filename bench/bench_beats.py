@@ -13,6 +13,8 @@ core with its math libraries on one thread, and scores it with mir_eval:
   included; CPU time and wall time) and the process's peak memory (with, apart, the
   largest peak of any child process it ran, such as a decoder: Linux counts a child's
   peak from its parent's size at the fork, so that figure is an upper bound);
+- errors by kind: how many clips each tracker finds at twice or half the tempo, at the
+  right tempo but on the offbeat, or otherwise wrong;
 - a long-file figure: a 10-minute file made by joining clips, analysed alone in a fresh
   process (peak memory, and speed).
 
@@ -22,7 +24,11 @@ tracker is `kinetra_tools.analysis.analyse(path)`; until it can be imported its 
 "not available".
 
     scripts/dev run -- python3.14 bench/bench_beats.py [--trackers aubio,librosa,project]
-        [--limit N] [--only TEXT] [--no-long] [--per-clip]
+        [--limit N] [--only TEXT] [--no-long] [--per-clip] [--seed N]
+
+`--seed` draws another set (other tempos, kits, starts and variations of the same scores):
+the project's analysis was developed against the default set, so another seed is the
+fairer measure of it.
 """
 
 import argparse
@@ -192,10 +198,30 @@ def scores(truth_path, result):
     f = mir_eval.beat.f_measure(ref_beats, est)
     _, cmlt, _, amlt = mir_eval.beat.continuity(ref_beats, est)
     down = mir_eval.beat.f_measure(ref_down, est_down)
-    return {"F": f, "CMLt": cmlt, "AMLt": amlt, "DbF": down}
+    # The found tempo over the true one (median beat intervals), for the kinds of error.
+    ratio = (float(np.median(np.diff(ref_beats)) / np.median(np.diff(est)))
+             if len(ref_beats) > 1 and len(est) > 1 else None)
+    return {"F": f, "CMLt": cmlt, "AMLt": amlt, "DbF": down, "ratio": ratio}
 
 
 METRICS = ("F", "CMLt", "AMLt", "DbF")
+KINDS = ("twice", "half", "offbeat", "other")
+
+
+def error_kind(row):
+    """None for a clip tracked well (F >= 0.95); else "twice" or "half" the tempo, the
+    right tempo on the "offbeat", or "other" (a wrong tempo, lost beats)."""
+    if row["F"] >= 0.95:
+        return None
+    ratio = row.get("ratio")
+    if ratio is not None:
+        if abs(ratio - 2) < 0.1:
+            return "twice"
+        if abs(ratio - 0.5) < 0.025:
+            return "half"
+        if abs(ratio - 1) < 0.05 and row["AMLt"] >= 0.9:
+            return "offbeat"
+    return "other"
 
 
 def mean_scores(rows):
@@ -254,17 +280,20 @@ def main(argv=None):
     parser.add_argument("--no-long", action="store_true", help="skip the 10-minute file")
     parser.add_argument("--per-clip", action="store_true", help="print every clip's scores")
     parser.add_argument("--jobs", type=int, default=None, help="render processes for the set")
+    parser.add_argument("--seed", type=int, default=make_set.SEED,
+                        help="draw the set from another seed: a held-out set, on which "
+                             "no tracker here was tuned")
     args = parser.parse_args(argv)
     names = [n for n in args.trackers.split(",") if n]
 
     started = time.perf_counter()
-    directory = make_set.build(jobs=args.jobs)
+    directory = make_set.build(args.seed, jobs=args.jobs)
     index = make_set.read_index(directory)
     clips = [c for c in index["clips"]
              if args.only is None or args.only in c["name"] or args.only in c["tags"]]
     clips = clips[:args.limit]
     audio_seconds = sum(c["seconds"] for c in clips)
-    print(f"set: {directory.name}, {len(clips)} clips, {audio_seconds / 60:.1f} min of audio "
+    print(f"set: {directory.name} (seed {args.seed}), {len(clips)} clips, {audio_seconds / 60:.1f} min of audio "
           f"(ready after {time.perf_counter() - started:.1f} s)")
     kits = sorted({c["kit"] for c in clips})
     counts = {t: sum(t in c["tags"] for c in clips) for t in TAGS}
@@ -330,6 +359,13 @@ def main(argv=None):
         print(f"{label:<12} {n:>3}  " + "  ".join(f"{c:^27}" for c in cells))
     print()
 
+    print("errors by kind: clips whose beat F-measure is under 0.95, by what went wrong")
+    print(f"{'tracker':<9} " + " ".join(f"{k:>9}" for k in KINDS))
+    for name, rows in per_tracker.items():
+        kinds = [error_kind(r) for r in rows]
+        print(f"{name:<9} " + " ".join(f"{kinds.count(k):>9}" for k in KINDS))
+    print()
+
     if args.per_clip:
         for name, rows in per_tracker.items():
             print(f"-- {name}")
@@ -337,7 +373,7 @@ def main(argv=None):
                 c = r["clip"]
                 print(f"{c['name']:<32} {c['bpm']:6.1f} {c['kit']:<16} {','.join(c['tags']):<14}"
                       f" {r['F']:.3f} {r['CMLt']:.3f} {r['AMLt']:.3f} {r['DbF']:.3f}"
-                      + (f"  {r['error']}" if r["error"] else ""))
+                      f" {error_kind(r) or '':<9}" + (f"  {r['error']}" if r["error"] else ""))
         print()
 
     if not args.no_long:

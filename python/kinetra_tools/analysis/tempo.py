@@ -28,13 +28,13 @@ MAX_BPM = 240.0
 PER_OCTAVE = 72
 # Listener preference: tempos in this range are tapped readily; outside it
 # the weight falls off by a Gaussian in octaves.
-PREFERRED = (75.0, 170.0)
-PREFERENCE_WIDTH = 0.35   # octaves
+PREFERRED = (70.0, 180.0)
+PREFERENCE_WIDTH = 0.1    # octaves
 # Within the range, a gentle pull towards a tempo a little above its middle:
 # the tempogram itself leans to slow periods (a period's own multiples
 # confirm it), which this evens out.
 CENTRE = 130.0
-CENTRE_PULL = 0.5
+CENTRE_PULL = 0.3
 GLIDE_COST = 0.02         # per grid step between neighbouring windows
 JUMP_COST = 2.0           # a jump of more than GLIDE_STEPS steps
 GLIDE_STEPS = 3
