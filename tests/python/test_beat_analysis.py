@@ -1,6 +1,7 @@
 """The analysis of recordings: short synthesised drum loops whose beats are
 known, and the files it must refuse."""
 
+import json
 import os
 import shutil
 import subprocess
@@ -180,3 +181,38 @@ def test_export_follows_a_song(tmp_path, capsys):
     frames = Frames(10, analyse(song))
     assert [int(r[2]) for r in rows] == [frames.pip(n) for n in range(len(rows))]
     assert abs(int(rows[5][2])) <= 1        # pip 0 on the first downbeat, at 0.5 s
+
+
+def test_a_tempo_range_settles_which_level_is_the_beat(tmp_path, capsys):
+    beats = drum_clips.beat_times(150, 12, start=0.5)
+    song = write(tmp_path / "fast.wav", drum_clips.render(beats))
+    assert analyse(song, meter=4).bpm == pytest.approx(150, rel=0.01)
+    slow = analyse(song, meter=4, max_bpm=100)
+    assert slow.bpm == pytest.approx(75, rel=0.01)
+    hits, back = matched(beats, slow.beats)
+    assert back == 1.0 and hits == pytest.approx(0.5, abs=0.05)   # every other beat
+    status, printed, err = run(capsys, "beats", song, "--meter", 4, "--min-bpm", 60, "--max-bpm", "100")
+    assert status == 0, err
+    assert BeatMap.from_json(json.loads(printed)) == slow
+
+
+@pytest.mark.parametrize("kwargs, message", [
+    ({"min_bpm": 30}, "min_bpm must be from 40 to 240 BPM, not 30"),
+    ({"max_bpm": 250.5}, "max_bpm must be from 40 to 240 BPM, not 250.5"),
+    ({"min_bpm": True}, "min_bpm must be a number of beats a minute, not True"),
+    ({"max_bpm": "120"}, "max_bpm must be a number of beats a minute, not '120'"),
+    ({"min_bpm": 130, "max_bpm": 120}, r"min_bpm \(130\) is above max_bpm \(120\)"),
+])
+def test_tempo_ranges_are_checked_before_reading(tmp_path, kwargs, message):
+    with pytest.raises(ValueError, match=f"^{message}$"):
+        analyse(str(tmp_path / "not-read.wav"), **kwargs)
+
+
+@pytest.mark.parametrize("args, message", [
+    (["--min-bpm", "300"], "argument --min-bpm: not a tempo from 40 to 240 BPM: '300'"),
+    (["--max-bpm", "fast"], "argument --max-bpm: not a positive number: 'fast'"),
+    (["--min-bpm", "120", "--max-bpm", "100"], "--min-bpm 120 is above --max-bpm 100"),
+])
+def test_beats_command_tempo_range_errors(tmp_path, capsys, args, message):
+    status, printed, err = run(capsys, "beats", str(tmp_path / "song.wav"), *args)
+    assert status == 2 and printed == "" and message in err

@@ -44,15 +44,20 @@ LEAD = 0.0145
 
 
 def analyse(path: str, meter: int | None = None,
-            progress: Callable[[float], None] | None = None) -> BeatMap:
+            progress: Callable[[float], None] | None = None, *,
+            min_bpm: float | None = None, max_bpm: float | None = None) -> BeatMap:
     """The beats and bars of the recording at ``path``.
 
     ``meter`` fixes the beats per bar (otherwise 3 or 4 is chosen from the
-    music); ``progress``, if given, is called with the fraction done (0..1).
-    Raises ValueError naming the file if it cannot be read or holds no beat.
+    music); ``min_bpm`` and ``max_bpm`` bound the tempo (from 40 to 240 BPM;
+    otherwise the likeliest is found there), which settles a song heard at
+    twice or half its tempo; ``progress``, if given, is called with the
+    fraction done (0..1). Raises ValueError naming the file if it cannot be
+    read or holds no beat.
     """
     if meter is not None and (isinstance(meter, bool) or not isinstance(meter, int) or not 1 <= meter <= 16):
         raise ValueError(f"meter must be a whole number of beats from 1 to 16, not {meter!r}")
+    bpm_range = tempo_range(min_bpm, max_bpm)
     frames = listen(path, progress)
     seconds = frames.seconds
     if frames.samples == 0:
@@ -61,13 +66,33 @@ def analyse(path: str, meter: int | None = None,
         raise ValueError(f"{path}: is silent")
     if seconds < MIN_SECONDS:
         raise ValueError(f"{path}: too short to hold a beat ({seconds:.2f} s)")
-    found = beats_and_bars(frames, meter)
+    found = beats_and_bars(frames, meter, bpm_range)
     if found is None:
         raise ValueError(f"{path}: no steady beat found")
     beats, phase, meter = found
     if progress is not None:
         progress(1.0)
     return BeatMap(beats, beats[phase::meter], meter, duration=round(seconds, 6))
+
+
+def tempo_range(min_bpm: float | None, max_bpm: float | None) -> tuple[float, float] | None:
+    """(lowest, highest) tempo the analysis may find, or None for its own range; checked."""
+    from .tempo import MAX_BPM, MIN_BPM
+
+    if min_bpm is None and max_bpm is None:
+        return None
+    bounds = []
+    for name, value, default in (("min_bpm", min_bpm, MIN_BPM), ("max_bpm", max_bpm, MAX_BPM)):
+        if value is None:
+            value = default
+        if isinstance(value, bool) or not isinstance(value, (int, float)):
+            raise ValueError(f"{name} must be a number of beats a minute, not {value!r}")
+        if not MIN_BPM <= value <= MAX_BPM:
+            raise ValueError(f"{name} must be from {MIN_BPM:g} to {MAX_BPM:g} BPM, not {value!r}")
+        bounds.append(float(value))
+    if bounds[0] > bounds[1]:
+        raise ValueError(f"min_bpm ({bounds[0]:g}) is above max_bpm ({bounds[1]:g})")
+    return bounds[0], bounds[1]
 
 
 def listen(path: str, progress: Callable[[float], None] | None = None) -> Features:
@@ -84,7 +109,8 @@ def listen(path: str, progress: Callable[[float], None] | None = None) -> Featur
     return frames
 
 
-def beats_and_bars(frames: Features, meter: int | None) -> tuple[list[float], int, int] | None:
+def beats_and_bars(frames: Features, meter: int | None,
+                   bpm_range: tuple[float, float] | None = None) -> tuple[list[float], int, int] | None:
     """(beat times in seconds, index of the first downbeat, meter), or None without a beat."""
     import numpy as np
 
@@ -99,7 +125,7 @@ def beats_and_bars(frames: Features, meter: int | None) -> tuple[list[float], in
     strength /= strength.std()
 
     centres, grid, salience = tempo.tempogram(strength, fps)
-    route = tempo.path(salience, grid, fps)
+    route = tempo.path(salience, grid, fps, bpm_range)
     # How far the chosen periods stand out of each window's periodicities.
     along = salience[np.arange(len(route)), route] - np.median(salience, axis=1)
     if float(np.mean(along)) < MIN_SALIENCE:

@@ -112,10 +112,17 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
     return starts + width // 2, grid, out
 
 
-def path(salience: np.ndarray, grid: np.ndarray, fps: float) -> np.ndarray:
-    """The Viterbi path of period indices, one per window."""
+def path(salience: np.ndarray, grid: np.ndarray, fps: float,
+         bpm_range: tuple[float, float] | None = None) -> np.ndarray:
+    """The Viterbi path of period indices, one per window; with ``bpm_range`` (lowest,
+    highest tempo in BPM) only periods within it."""
     bpm = 60.0 * fps / grid
     score = np.log(np.maximum(salience, 1e-3) + 0.05) + preference(bpm)[None, :]
+    if bpm_range is not None:
+        outside = (bpm < bpm_range[0]) | (bpm > bpm_range[1])
+        if outside.all():                   # narrower than a grid step: its nearest period
+            outside[int(np.argmin(np.abs(np.log(bpm / math.sqrt(bpm_range[0] * bpm_range[1])))))] = False
+        score[:, outside] = -1e9
     count, n = score.shape
     steps = np.arange(n)
     back = np.zeros((count, n), dtype=np.int32)

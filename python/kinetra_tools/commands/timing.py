@@ -37,14 +37,15 @@ def add_arguments(parser: argparse.ArgumentParser, bpm_default: str | None = Non
     parser.set_defaults(_bpm_default=bpm_default)
 
 
-def beat_map(path: str, meter: int | None = None) -> BeatMap:
+def beat_map(path: str, meter: int | None = None, min_bpm: float | None = None,
+             max_bpm: float | None = None) -> BeatMap:
     """Analyse ``path`` with a progress bar on a terminal."""
     from ..analysis import analyse
     from ..analysis.progress import for_terminal
 
     bar = for_terminal(f"analysing {path}")
     try:
-        return analyse(path, meter=meter, progress=bar)
+        return analyse(path, meter=meter, progress=bar, min_bpm=min_bpm, max_bpm=max_bpm)
     finally:
         if bar is not None:
             bar.close()
