@@ -21,9 +21,12 @@ core with its math libraries on one thread, and scores it with mir_eval:
 Neither anchor places downbeats: for them every fourth beat from the first counts as a
 downbeat (a 4/4 guess, so their 3/4 downbeats are mostly wrong by design). The project's
 tracker is `kinetra_tools.analysis.analyse(path)`; until it can be imported its rows say
-"not available".
+"not available". `project-range` is the same analysis given the tempo to within an octave
+(`min_bpm`, `max_bpm` from the clip's notated tempo divided and multiplied by the square root
+of two), as a user who knows roughly how fast the song goes can give it: the difference between
+the two rows is what the choice between twice, half and the notated tempo costs.
 
-    scripts/dev run -- python3.14 bench/bench_beats.py [--trackers aubio,librosa,project]
+    scripts/dev run -- python3.14 bench/bench_beats.py [--trackers aubio,librosa,project,project-range]
         [--limit N] [--only TEXT] [--no-long] [--per-clip] [--seed N]
 
 `--seed` draws another set (other tempos, kits, starts and variations of the same scores):
@@ -47,7 +50,7 @@ sys.path.insert(0, str(HERE / "beat_eval"))
 
 import make_set  # noqa: E402
 
-TRACKERS = ("aubio", "librosa", "project")
+TRACKERS = ("aubio", "librosa", "project", "project-range")
 TAGS = ("steady", "drift", "step", "swing", "3/4", "noisy")
 ONE_THREAD = {k: "1" for k in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS",
                                "NUMBA_NUM_THREADS")}
@@ -90,7 +93,24 @@ def tracker(name):
             found = analyse(path)
             return list(found.beats), list(found.downbeats)
         return run
+    if name == "project-range":
+        from kinetra_tools.analysis import analyse
+
+        def run(path):
+            # What a user gets who gives the tempo to within an octave: the clip's
+            # notated tempo times 1/sqrt(2) to sqrt(2), as --min-bpm and --max-bpm.
+            bpm = clip_bpm(path)
+            found = analyse(path, min_bpm=max(40.0, bpm / 2 ** 0.5), max_bpm=min(240.0, bpm * 2 ** 0.5))
+            return list(found.beats), list(found.downbeats)
+        return run
     raise ValueError(name)
+
+
+def clip_bpm(path):
+    """The notated starting tempo of a clip of the set, from the set's index."""
+    path = Path(path)
+    index = make_set.read_index(path.parent)
+    return next(c["bpm"] for c in index["clips"] if c["name"] == path.stem)
 
 
 def available(name):
@@ -324,19 +344,19 @@ def main(argv=None):
         print(f"{name}: {len(rows)} clips in {time.perf_counter() - t0:.1f} s{failed}")
     print()
 
-    header = f"{'tracker':<9} {'F':>6} {'CMLt':>6} {'AMLt':>6} {'DbF':>6}  " \
+    header = f"{'tracker':<13} {'F':>6} {'CMLt':>6} {'AMLt':>6} {'DbF':>6}  " \
              f"{'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8} {'child MiB':>9}"
     print("all clips")
     print(header)
     for name in names:
         if name not in per_tracker:
-            print(f"{name:<9} not available")
+            print(f"{name:<13} not available")
             continue
         m = mean_scores(per_tracker[name])
         run = runs[name]
         cpu = sum(r["cpu"] for r in run["results"])
         wall = sum(r["wall"] for r in run["results"])
-        print(f"{name:<9} {fmt(m['F'])} {fmt(m['CMLt'])} {fmt(m['AMLt'])} {fmt(m['DbF'])}  "
+        print(f"{name:<13} {fmt(m['F'])} {fmt(m['CMLt'])} {fmt(m['AMLt'])} {fmt(m['DbF'])}  "
               f"{audio_seconds / cpu:8.1f} {audio_seconds / wall:8.1f} "
               f"{run['peak_kib'] / 1024:8.1f} {child_mib(run):>9}")
     print()
@@ -360,10 +380,10 @@ def main(argv=None):
     print()
 
     print("errors by kind: clips whose beat F-measure is under 0.95, by what went wrong")
-    print(f"{'tracker':<9} " + " ".join(f"{k:>9}" for k in KINDS))
+    print(f"{'tracker':<13} " + " ".join(f"{k:>9}" for k in KINDS))
     for name, rows in per_tracker.items():
         kinds = [error_kind(r) for r in rows]
-        print(f"{name:<9} " + " ".join(f"{kinds.count(k):>9}" for k in KINDS))
+        print(f"{name:<13} " + " ".join(f"{kinds.count(k):>9}" for k in KINDS))
     print()
 
     if args.per_clip:
@@ -379,18 +399,20 @@ def main(argv=None):
     if not args.no_long:
         path = long_file(directory, index["clips"])
         print(f"long file: {LONG_SECONDS / 60:.0f} min, alone in a fresh process")
-        print(f"{'tracker':<9} {'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8} {'child MiB':>9}"
+        print(f"{'tracker':<13} {'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8} {'child MiB':>9}"
               f" {'after import':>12}")
         for name in names:
+            if name == "project-range":
+                continue                # the same analysis, and the long file has no notated tempo
             if available(name):
-                print(f"{name:<9} not available")
+                print(f"{name:<13} not available")
                 continue
             run = run_worker(name, [path])
             r = run["results"][0]
             if r["error"]:
-                print(f"{name:<9} failed: {r['error']}")
+                print(f"{name:<13} failed: {r['error']}")
                 continue
-            print(f"{name:<9} {LONG_SECONDS / r['cpu']:8.1f} {LONG_SECONDS / r['wall']:8.1f} "
+            print(f"{name:<13} {LONG_SECONDS / r['cpu']:8.1f} {LONG_SECONDS / r['wall']:8.1f} "
                   f"{run['peak_kib'] / 1024:8.1f} {child_mib(run):>9} "
                   f"{run['baseline_kib'] / 1024:12.1f}")
         print()
