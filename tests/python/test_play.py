@@ -12,7 +12,7 @@ import time
 import pytest
 
 import kinetra
-from command_runner import run_command
+from command_runner import INTERRUPTIBLE, run_command
 
 
 def run(capsys, *args):
@@ -108,7 +108,8 @@ def test_interrupted_runs_end_cleanly(number):
     receiver.bind(("127.0.0.1", 0))
     try:
         proc = subprocess.Popen(command("circle", "--bpm", "600", "--osc", f"127.0.0.1:{receiver.getsockname()[1]}"),
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True,
+                                **INTERRUPTIBLE)
         receiver.settimeout(20)
         for _ in range(10):  # it is playing
             receiver.recv(65536)
@@ -163,7 +164,7 @@ def terminal():
 
 def start_in(terminal, *args):
     return subprocess.Popen(command(*args), stdin=terminal.slave, stdout=terminal.slave,
-                            stderr=subprocess.PIPE, text=True)
+                            stderr=subprocess.PIPE, text=True, **INTERRUPTIBLE)
 
 
 def test_taps_from_the_terminal_set_the_tempo_and_q_ends(terminal):

@@ -11,6 +11,7 @@ from fractions import Fraction
 import pytest
 
 import kinetra
+from command_runner import INTERRUPTIBLE
 from kinetra_tools import cli
 from kinetra_tools.clock import Tempo
 from kinetra_tools.beatmap import BeatMap
@@ -254,7 +255,7 @@ def test_ctrl_c_stops_ffmpeg_and_leaves_nothing(cairo, tmp_path):
 
     process = subprocess.Popen([sys.executable, "-m", "kinetra_tools", "render", "circle", "--bpm", "120",
                                 "--seconds", "600", "--size", "160x90", "-o", str(tmp_path / "v.mp4")],
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **INTERRUPTIBLE)
     children = f"/proc/{process.pid}/task/{process.pid}/children"
     deadline = time.monotonic() + 60
     ffmpeg = None
