@@ -202,6 +202,7 @@ def test_a_tempo_range_settles_which_level_is_the_beat(tmp_path, capsys):
     ({"min_bpm": True}, "min_bpm must be a number of beats a minute, not True"),
     ({"max_bpm": "120"}, "max_bpm must be a number of beats a minute, not '120'"),
     ({"min_bpm": 130, "max_bpm": 120}, r"min_bpm \(130\) is above max_bpm \(120\)"),
+    ({"min_bpm": float("nan")}, "min_bpm must be from 40 to 240 BPM, not nan"),
 ])
 def test_tempo_ranges_are_checked_before_reading(tmp_path, kwargs, message):
     with pytest.raises(ValueError, match=f"^{message}$"):

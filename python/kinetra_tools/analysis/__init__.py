@@ -18,6 +18,7 @@ needed; the package is imported by the tools on demand, never by ``kinetra``.
 
 from __future__ import annotations
 
+import numbers
 from collections.abc import Callable
 from typing import TYPE_CHECKING
 
@@ -81,11 +82,11 @@ def tempo_range(min_bpm: float | None, max_bpm: float | None) -> tuple[float, fl
 
     if min_bpm is None and max_bpm is None:
         return None
-    bounds = []
+    bounds: list[float] = []
     for name, value, default in (("min_bpm", min_bpm, MIN_BPM), ("max_bpm", max_bpm, MAX_BPM)):
         if value is None:
             value = default
-        if isinstance(value, bool) or not isinstance(value, (int, float)):
+        if isinstance(value, bool) or not isinstance(value, numbers.Real):
             raise ValueError(f"{name} must be a number of beats a minute, not {value!r}")
         if not MIN_BPM <= value <= MAX_BPM:
             raise ValueError(f"{name} must be from {MIN_BPM:g} to {MAX_BPM:g} BPM, not {value!r}")

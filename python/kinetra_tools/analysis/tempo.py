@@ -85,7 +85,7 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
     starts = np.arange(0, len(x) - width + 1, step)
     if starts[-1] != len(x) - width:
         starts = np.append(starts, len(x) - width)
-    max_lag = int(math.ceil(grid[-1] * (4 if BAR_WEIGHT else 2))) + 2
+    max_lag = int(math.ceil(grid[-1] * 4)) + 2      # up to a bar of four of the longest period
     size = 1 << int(math.ceil(math.log2(width + max_lag)))
     taper = np.hanning(width).astype(np.float32)
     unbias = (width / np.maximum(width - np.arange(max_lag + 1), 1)).astype(np.float32)
@@ -103,12 +103,11 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
         double = _interp(acf, grid * 2)
         half = _interp(acf, grid / 2)
         out[first:first + 256] = single + DOUBLE_WEIGHT * double + HALF_WEIGHT * half
-        if BAR_WEIGHT:
-            # Only bars well inside the window: longer lags rest on too little overlap.
-            inside = grid * 4 < width * 0.75
-            three = _interp(acf, np.where(inside, grid * 3, 1.0))
-            four = _interp(acf, np.where(inside, grid * 4, 1.0))
-            out[first:first + 256] += BAR_WEIGHT * np.where(inside, np.maximum(three, four), 0)
+        # Only bars well inside the window: longer lags rest on too little overlap.
+        inside = grid * 4 < width * 0.75
+        three = _interp(acf, np.where(inside, grid * 3, 1.0))
+        four = _interp(acf, np.where(inside, grid * 4, 1.0))
+        out[first:first + 256] += BAR_WEIGHT * np.where(inside, np.maximum(three, four), 0)
     return starts + width // 2, grid, out
 
 
@@ -125,6 +124,7 @@ def path(salience: np.ndarray, grid: np.ndarray, fps: float,
         score[:, outside] = -1e9
     count, n = score.shape
     steps = np.arange(n)
+    reach = int(round(JUMP_REACH * PER_OCTAVE))
     back = np.zeros((count, n), dtype=np.int32)
     value = score[0].copy()
     for w in range(1, count):
@@ -143,19 +143,15 @@ def path(salience: np.ndarray, grid: np.ndarray, fps: float,
                 better = cand > best
                 best = np.where(better, cand, best)
                 arg = np.where(better, src, arg)
-        jump_from = int(np.argmax(value))
-        if JUMP_REACH:
-            reach = int(round(JUMP_REACH * PER_OCTAVE))
-            padded = np.concatenate((np.full(reach, -np.inf), value, np.full(reach, -np.inf)))
-            windows = np.lib.stride_tricks.sliding_window_view(padded, 2 * reach + 1)
-            near_from = np.argmax(windows, axis=1) + steps - reach
-            near = value[near_from] - JUMP_COST
-            far = value[jump_from] - FAR_JUMP_COST
-            jump = np.where(near >= far, near, far)
-            source = np.where(near >= far, near_from, jump_from)
-        else:
-            jump = np.full(n, value[jump_from] - JUMP_COST)
-            source = np.full(n, jump_from)
+        # Jump: from the best period within reach, or from the best of all at the far price.
+        padded = np.concatenate((np.full(reach, -np.inf), value, np.full(reach, -np.inf)))
+        near_from = np.argmax(np.lib.stride_tricks.sliding_window_view(padded, 2 * reach + 1), axis=1)
+        near_from += steps - reach
+        near = value[near_from] - JUMP_COST
+        far_from = int(np.argmax(value))
+        far = value[far_from] - FAR_JUMP_COST
+        jump = np.where(near >= far, near, far)
+        source = np.where(near >= far, near_from, far_from)
         jumping = jump > best
         best = np.where(jumping, jump, best)
         arg = np.where(jumping, source, arg)
