@@ -23,9 +23,9 @@ import json
 import os
 import subprocess
 import sys
-import timeit
 
-ROUNDS = 25
+from measure import import_time, interleaved, row, use_module
+
 
 # The pure-Python anchor for a sampled lookup: a dict of (period, list of
 # tuples), one entry per default pattern.
@@ -86,13 +86,6 @@ print(json.dumps({"seconds": seconds, "peak_extra_kib": peak - before}))
 """
 
 
-def child_env(module_dir):
-    env = dict(os.environ)
-    if module_dir:
-        env["PYTHONPATH"] = module_dir + os.pathsep + env.get("PYTHONPATH", "")
-    return env
-
-
 def construct(case, env):
     runs = [json.loads(subprocess.check_output([sys.executable, "-c", CHILD, case], env=env))
             for _ in range(3)]
@@ -100,39 +93,11 @@ def construct(case, env):
     return dict(best, worst=max(r["seconds"] for r in runs))
 
 
-def import_time(env):
-    code = "import time; t = time.perf_counter(); import kinetra; print(time.perf_counter() - t)"
-    return min(float(subprocess.check_output([sys.executable, "-c", code], env=env))
-               for _ in range(9))
-
-
-def interleaved(statements, namespace, number):
-    """Best per-call time of each statement over interleaved rounds."""
-    timers = {s: timeit.Timer(s, globals=namespace) for s in statements}
-    best = {s: float("inf") for s in statements}
-    for _ in range(ROUNDS):
-        for s, timer in timers.items():
-            best[s] = min(best[s], timer.timeit(number) / number)
-    return best
-
-
-def row(label, value, unit, anchor_label="", anchor=None, goal=""):
-    text = f"{label:<52} {value:10.3f} {unit:<3}"
-    if anchor is not None:
-        text += f"  vs {anchor_label:<24} {anchor:8.3f} {unit:<3} ratio {value / anchor:5.2f}"
-    if goal:
-        text += f"   goal {goal}"
-    print(text, flush=True)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--module", help="directory holding the module to measure")
     args = parser.parse_args()
-    module_dir = os.path.abspath(args.module) if args.module else None
-    if module_dir:
-        sys.path.insert(0, module_dir)
-    env = child_env(module_dir)
+    env = use_module(args.module)
 
     import math
 

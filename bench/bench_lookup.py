@@ -5,15 +5,10 @@
 Prints import time, and per-call time of sample() by built-in and by pack name,
 of a rudiment function called directly, and of catalogue().
 """
-import subprocess
 import sys
 import timeit
 
-
-def import_time():
-    code = "import time; t = time.perf_counter(); import kinetra; print(time.perf_counter() - t)"
-    runs = [float(subprocess.check_output([sys.executable, "-c", code])) for _ in range(7)]
-    return min(runs)
+from measure import import_time
 
 
 def per_call(statement, setup, number):
@@ -29,7 +24,7 @@ def main():
     first_pack, last_pack = (min(pack_names), max(pack_names)) if pack_names else ("", "")
     setup = "import kinetra"
     rows = [
-        ("import kinetra (fresh interpreter)", import_time()),
+        ("import kinetra (fresh interpreter)", import_time(runs=7)),
         ("kinetra.bounce(70)", per_call("kinetra.bounce(70)", setup, 200_000)),
         ("kinetra.sample('circle', 70)", per_call("kinetra.sample('circle', 70)", setup, 200_000)),
         ("kinetra.sample('five_stroke_roll', 70)",

@@ -16,45 +16,22 @@ Constructions are timed in this process, best of a few rounds, from patterns
 made beforehand: the figure is the library's constructor alone.
 """
 import argparse
+import functools
 import os
-import subprocess
 import sys
-import timeit
 
-ROUNDS = 25
+import measure
+from measure import import_time, interleaved, use_module
+
 NUMBER = 20_000
 LIBRARY_SIZE = 1024
+row = functools.partial(measure.row, width=58, anchor_width=8)
 
 LOOKUP_SETUP = """
 def lookup(name, pip):
     period, rows = table[name]
     return rows[pip % period]
 """
-
-
-def interleaved(statements, namespace, number, rounds=ROUNDS):
-    """Best per-call time of each statement over interleaved rounds."""
-    timers = {s: timeit.Timer(s, globals=namespace) for s in statements}
-    best = {s: float("inf") for s in statements}
-    for _ in range(rounds):
-        for s, timer in timers.items():
-            best[s] = min(best[s], timer.timeit(number) / number)
-    return best
-
-
-def import_time(env):
-    code = "import time; t = time.perf_counter(); import kinetra; print(time.perf_counter() - t)"
-    return min(float(subprocess.check_output([sys.executable, "-c", code], env=env))
-               for _ in range(9))
-
-
-def row(label, value, unit, anchor_label="", anchor=None, goal=""):
-    text = f"{label:<58} {value:9.2f} {unit:<3}"
-    if anchor is not None:
-        text += f" vs {anchor_label:<8} {anchor:7.2f} {unit:<3} ratio {value / anchor:5.2f}"
-    if goal:
-        text += f"   goal {goal}"
-    print(text, flush=True)
 
 
 def per_name(namespace, call, names, goal, label):
@@ -77,11 +54,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--module", help="directory holding the module to measure")
     args = parser.parse_args()
-    env = dict(os.environ)
-    if args.module:
-        module_dir = os.path.abspath(args.module)
-        sys.path.insert(0, module_dir)
-        env["PYTHONPATH"] = module_dir + os.pathsep + env.get("PYTHONPATH", "")
+    env = use_module(args.module)
 
     import kinetra
 

@@ -18,14 +18,19 @@ NumPy is required (it is the anchor). --module DIR puts DIR first on the
 import path, here and in the child process, to measure another build.
 """
 import argparse
+import functools
 import json
 import os
 import subprocess
 import sys
 import time
 
+import measure
+from measure import use_module
+
 ROUNDS = 7
 LOOP_ROUNDS = 3
+row = functools.partial(measure.row, width=46, anchor_width=44)
 ROLLS = ["bounce", "circle", "helix", "mirel_background", "single_paradiddle"]
 
 RECORDING_CHILD = r"""
@@ -70,15 +75,6 @@ def best_of(calls, rounds):
     return best
 
 
-def row(label, value, unit, anchor_label="", anchor=None, goal=""):
-    text = f"{label:<46} {value:9.2f} {unit:<6}"
-    if anchor is not None:
-        text += f" vs {anchor_label:<44} {anchor:9.2f} {unit:<6} ratio {value / anchor:6.3f}"
-    if goal:
-        text += f"   goal {goal}"
-    print(text, flush=True)
-
-
 def speedup(label, batch, loop, goal):
     print(f"{label:<46} {loop / batch:9.1f} x      (loop {loop * 1e3:.1f} ms, batch "
           f"{batch * 1e3:.2f} ms)   goal {goal}", flush=True)
@@ -97,11 +93,7 @@ def main():
     parser.add_argument("--module", help="directory holding the module to measure")
     parser.add_argument("--pips", type=int, default=1_000_000, help="pips per call")
     args = parser.parse_args()
-    env = dict(os.environ)
-    if args.module:
-        module_dir = os.path.abspath(args.module)
-        sys.path.insert(0, module_dir)
-        env["PYTHONPATH"] = module_dir + os.pathsep + env.get("PYTHONPATH", "")
+    env = use_module(args.module)
 
     import numpy
 
