@@ -4,10 +4,16 @@
 #include <pybind11/pybind11.h>
 
 #include "link/register.hpp"
+#include "link/session.hpp"
 
 namespace py = pybind11;
 
 PYBIND11_MODULE(kinetra_link, m, py::multiple_interpreters::not_supported()) {
     m.doc() = "Ableton Link session for kinetra's live clocks";
+    // Link's bounds, for callers to check against before they join.
+    m.attr("MIN_TEMPO") = kinetra_link::MIN_TEMPO;
+    m.attr("MAX_TEMPO") = kinetra_link::MAX_TEMPO;
+    m.attr("MIN_QUANTUM") = kinetra_link::MIN_QUANTUM;
+    m.attr("MAX_QUANTUM") = kinetra_link::MAX_QUANTUM;
     kinetra_link::python::register_session(m);
 }

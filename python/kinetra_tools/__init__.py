@@ -4,15 +4,18 @@ The extension module ``kinetra`` stays exactly as it is; this package sits
 beside it in the same wheel and reads everything through
 ``kinetra.catalogue()`` and ``kinetra.sample``.
 
-- ``timeline``: the one interface of musical time (seconds to pips and back)
-  that every clock implements, and ``Frames``, video frames over a timeline;
+- ``timeline``: the one model of musical time (seconds to pips and back, and
+  bars) that every clock implements;
 - ``clock``: the constant tempo (``Tempo``), exactly;
 - ``sources``: what the tools move a point with: a default pattern, a
   ``SampledPattern``, a ``PatternLibrary`` entry, a ``SampledRecording``;
 - ``loops``: a user's loop read from a CSV, JSON or ``.npy`` file;
-- ``beatmap``: a recording's beats and bars as a timeline (``BeatMap``);
+- ``beatmap``: a recording's beats and bars as a timeline (``BeatMap``), and
+  ``beatmap_io``, its JSON and beat-annotation files;
 - ``analysis``: ``analyse(path)``, a recording's beat map from its sound;
-- ``frames``: the frame stream (frame, seconds, pip, each source's x, y, z);
+- ``frames``: ``Frames``, video frames over a timeline, and the frame stream
+  (frame, seconds, pip, each source's x, y, z);
+- ``progress``: the one-line progress bar of long commands;
 - ``patterns``: catalogue entries with the pack they come from;
 - ``export``: one row per frame (frame, seconds, pip, x, y, z) as CSV or JSON;
 - ``trace``: the terminal trace of ``kinetra show``;
@@ -31,14 +34,15 @@ if TYPE_CHECKING:
     from .frames import Frame, stream
     from .loops import read_loop
     from .sources import DefaultPattern, LibraryPattern, Recording, Source, UserPattern, open_source
-    from .timeline import Frames, Timeline
+    from .frames import Frames
+    from .timeline import Timeline
 
 # Public name -> the module that defines it. Each loads on first use, so the
 # command starts without the ones it does not need.
 _HOMES = {
     "FrameClock": "clock", "Tempo": "clock", "frame_pip": "clock", "pip_at": "clock",
     "seconds_at": "clock",
-    "Frames": "timeline", "Timeline": "timeline",
+    "Frames": "frames", "Timeline": "timeline",
     "Source": "sources", "DefaultPattern": "sources", "UserPattern": "sources",
     "LibraryPattern": "sources", "Recording": "sources", "open_source": "sources",
     "read_loop": "loops",

@@ -16,33 +16,31 @@ other number of the tools (``numbers.exact``): 0.1 means 1/10. All mapping is
 done in exact rational arithmetic, so ``pip_at(seconds_at(p)) == p`` for
 every pip, and the beat times themselves map to multiples of 64 exactly.
 
-Two file forms: JSON (an object with "beats", "downbeats", "bpm", "meter" and,
-when known, "duration") and the plain beat-annotation text of MIR datasets,
-one line per beat: the time in seconds, then the beat's position in its bar
-(1 for a downbeat). ``load`` tells them apart by extension or content.
+Bars follow the map's own downbeats, so a bar of three beats among bars of
+four counts exactly everywhere (``bar_beat``, ``bar_start``); before the first
+downbeat and after the last, bars of ``beats_per_bar`` beats run on.
+
+Files (JSON, beat-annotation text) are read and written by ``beatmap_io``;
+``load`` and ``save`` here are its entry points.
 """
 
 from __future__ import annotations
 
 import bisect
-import json
 import math
-import os
 import statistics
-from collections import Counter
-from collections.abc import Iterable, Sequence
+from collections.abc import Iterable
 from fractions import Fraction
 from typing import IO, Any
 
 from .numbers import Number, exact, floor, integer
-
-PIPS_PER_BEAT = 64
-MAX_METER = 16
+from .timeline import DEFAULT_METER, MAX_METER, PIPS_PER_BEAT, Bars, Timeline, check_meter
 
 __all__ = ["BeatMap", "MAX_METER"]
 
 
-def _time(value: object, what: str) -> Fraction:
+def seconds_value(value: object, what: str) -> Fraction:
+    """A time in seconds as given in a map (a number or its text), exactly."""
     if isinstance(value, float) and math.isnan(value):
         raise ValueError(f"{what} is not a number (NaN)")
     if not isinstance(value, (int, float, Fraction, str)) or isinstance(value, bool):
@@ -50,13 +48,7 @@ def _time(value: object, what: str) -> Fraction:
     return exact(value, what)
 
 
-def _meter(value: object) -> int:
-    if isinstance(value, bool) or not isinstance(value, int) or not 1 <= value <= MAX_METER:
-        raise ValueError(f"meter must be a whole number of beats from 1 to {MAX_METER}, not {value!r}")
-    return value
-
-
-class BeatMap:
+class BeatMap(Timeline):
     """The beats and bars of a recording: seconds to pips and back, exactly.
 
     ``beats``: the beat times in seconds, strictly ascending, at least two.
@@ -65,12 +57,12 @@ class BeatMap:
     length of the recording in seconds, when known.
     """
 
-    __slots__ = ("_times", "_down", "_origin", "beats_per_bar", "duration", "_beats_f", "_down_f")
+    __slots__ = ("_times", "_down", "_origin", "beats_per_bar", "duration", "_beats_f", "_down_f", "bars")
 
     def __init__(self, beats: Iterable[Number], downbeats: Iterable[Number] | None = None,
-                 beats_per_bar: int = 4, duration: Number | None = None) -> None:
-        self.beats_per_bar: int = _meter(beats_per_bar)
-        times = [_time(t, f"beat {i + 1}") for i, t in enumerate(beats)]
+                 beats_per_bar: int = DEFAULT_METER, duration: Number | None = None) -> None:
+        self.beats_per_bar: int = check_meter(beats_per_bar)
+        times = [seconds_value(t, f"beat {i + 1}") for i, t in enumerate(beats)]
         if len(times) < 2:
             raise ValueError(f"a beat map needs at least two beats, got {len(times)}")
         for i in range(1, len(times)):
@@ -83,7 +75,7 @@ class BeatMap:
             index = {t: i for i, t in enumerate(times)}
             down = []
             for j, value in enumerate(downbeats):
-                t = _time(value, f"downbeat {j + 1}")
+                t = seconds_value(value, f"downbeat {j + 1}")
                 if t not in index:
                     raise ValueError(f"downbeat {j + 1} ({float(t)} s) is not one of the beats")
                 down.append(index[t])
@@ -95,12 +87,14 @@ class BeatMap:
         self._origin: int = down[0]
         self.duration: float | None = None
         if duration is not None:
-            length = _time(duration, "duration")
+            length = seconds_value(duration, "duration")
             if length < 0:
                 raise ValueError(f"duration must not be negative: {duration!r}")
             self.duration = float(length)
         self._beats_f = tuple(float(t) for t in times)
         self._down_f = tuple(self._beats_f[i] for i in down)
+        # Beat k (pip 64 k) is the map's beat origin + k; bars start on its downbeats.
+        self.bars = Bars([i - self._origin for i in down], self.beats_per_bar)
 
     # ---- what it holds ------------------------------------------------------
 
@@ -131,15 +125,13 @@ class BeatMap:
         Beats before the first downbeat count back from the meter (a one-beat
         pickup in 4/4 is beat 4).
         """
-        out = [0] * len(self._times)
-        down = set(self._down)
-        position = 0
-        for i in range(len(self._times)):
-            position = 1 if i in down else position + 1
-            out[i] = position
-        for i in range(self._origin):
-            out[i] = (i - self._origin) % self.beats_per_bar + 1
-        return out
+        return [self.bars.bar_beat((i - self._origin) * PIPS_PER_BEAT).beat for i in range(len(self._times))]
+
+    def span(self) -> tuple[Fraction, Fraction]:
+        """The recording, from 0 to its duration when that is known; else its first to last beat."""
+        if self.duration is not None:
+            return Fraction(0), exact(self.duration, "duration")
+        return self._times[0], self._times[-1]
 
     def __len__(self) -> int:
         return len(self._times)
@@ -190,143 +182,50 @@ class BeatMap:
                                                                PIPS_PER_BEAT)
         return times[i] + (times[i + 1] - times[i]) * Fraction(part, PIPS_PER_BEAT)
 
-    # ---- files --------------------------------------------------------------
+    # ---- files (see beatmap_io) -----------------------------------------------
 
     def to_json(self) -> dict[str, Any]:
         """The map as a JSON-ready object."""
-        out: dict[str, Any] = {"beats": list(self._beats_f), "downbeats": list(self._down_f),
-                               "bpm": round(self.bpm, 3), "meter": self.beats_per_bar}
-        if self.duration is not None:
-            out["duration"] = self.duration
-        return out
+        from .beatmap_io import to_json
 
-    @classmethod
-    def from_json(cls, data: object, name: str = "beat map") -> BeatMap:
-        """A map from a JSON object (as ``to_json`` makes); "bpm" is recomputed."""
-        if not isinstance(data, dict):
-            raise ValueError(f"{name}: a beat map is a JSON object with \"beats\"")
-        try:
-            beats = data["beats"]
-        except KeyError:
-            raise ValueError(f"{name}: no \"beats\" in the JSON object") from None
-        downbeats = data.get("downbeats")
-        for key, value in (("beats", beats), ("downbeats", downbeats)):
-            if value is not None and not isinstance(value, list):
-                raise ValueError(f"{name}: \"{key}\" must be a list of seconds")
-        try:
-            return cls(beats, downbeats, data.get("meter", 4), data.get("duration"))
-        except ValueError as error:
-            raise ValueError(f"{name}: {error}") from None
+        return to_json(self)
 
     def write_json(self, out: IO[str]) -> None:
-        json.dump(self.to_json(), out, indent=1)
-        out.write("\n")
+        from .beatmap_io import write_json
+
+        write_json(self, out)
 
     def write_annotation(self, out: IO[str]) -> None:
         """One line per beat: seconds, tab, position in the bar (1 = downbeat)."""
-        for t, position in zip(self._beats_f, self.positions()):
-            out.write(f"{t!r}\t{position}\n")
+        from .beatmap_io import write_annotation
 
-    @classmethod
-    def read_annotation(cls, lines: Iterable[str], name: str = "beat map", meter: int | None = None,
-                        duration: Number | None = None) -> BeatMap:
-        """A map from beat-annotation text: per line, seconds and (optionally) the position in the bar.
-
-        Blank lines and lines starting with ``#`` are skipped. Without positions,
-        every ``meter``-th beat (default 4) from the first starts a bar. The meter,
-        unless given, is the most common bar length (the largest position if
-        there are fewer than two bars).
-        """
-        times: list[Fraction] = []
-        positions: list[int | None] = []
-        for number, line in enumerate(lines, 1):
-            fields = line.replace(",", " ").split()
-            if not fields or fields[0].startswith("#"):
-                continue
-            if len(fields) > 2:
-                raise ValueError(f"{name}, line {number}: expected seconds and a position in the bar, "
-                                 f"got {line.strip()!r}")
-            try:
-                t = exact(fields[0], "time")
-            except ValueError:
-                raise ValueError(f"{name}, line {number}: not a time in seconds: {fields[0]!r}") from None
-            position = None
-            if len(fields) == 2:
-                try:
-                    value = float(fields[1])
-                except ValueError:
-                    value = math.nan
-                if not (value.is_integer() and 1 <= value <= MAX_METER):
-                    raise ValueError(f"{name}, line {number}: the position in the bar must be a whole "
-                                     f"number from 1 to {MAX_METER}: {fields[1]!r}")
-                position = int(value)
-            if times and t <= times[-1]:
-                raise ValueError(f"{name}, line {number}: beats must be strictly ascending: "
-                                 f"{fields[0]} is not after {float(times[-1])!r}")
-            times.append(t)
-            positions.append(position)
-        if len(times) < 2:
-            raise ValueError(f"{name}: a beat map needs at least two beats, got {len(times)}")
-        given = [p for p in positions if p is not None]
-        if given and len(given) != len(positions):
-            missing = positions.index(None)
-            raise ValueError(f"{name}: beat {missing + 1} has no position in the bar while others do")
-        downbeats = [t for t, p in zip(times, positions) if p == 1] if given else None
-        if meter is None:
-            meter = _meter_of(positions) if given else 4
-        try:
-            return cls(times, downbeats, meter, duration)
-        except ValueError as error:
-            raise ValueError(f"{name}: {error}") from None
+        write_annotation(self, out)
 
     def save(self, path: str, format: str | None = None) -> None:
         """Write the map to ``path`` (replaced only once complete): JSON, or
         annotation text for a ``.beats``/``.txt``/``.lab`` name or ``format="beats"``."""
-        from .files import replacing
+        from .beatmap_io import save
 
-        kind = format or _kind_of_name(path) or "json"
-        with replacing(path) as out:
-            (self.write_annotation if kind == "beats" else self.write_json)(out)
+        save(self, path, format)
+
+    @classmethod
+    def from_json(cls, data: object, name: str = "beat map") -> BeatMap:
+        """A map from a JSON object (as ``to_json`` makes); "bpm" is recomputed."""
+        from .beatmap_io import from_json
+
+        return from_json(data, name)
+
+    @classmethod
+    def read_annotation(cls, lines: Iterable[str], name: str = "beat map", meter: int | None = None,
+                        duration: Number | None = None) -> BeatMap:
+        """A map from beat-annotation text: per line, seconds and (optionally) the position in the bar."""
+        from .beatmap_io import read_annotation
+
+        return read_annotation(lines, name, meter, duration)
 
     @classmethod
     def load(cls, path: str) -> BeatMap:
         """A map from a JSON or annotation-text file (by extension, else by content)."""
-        try:
-            with open(path, encoding="utf-8") as f:
-                text = f.read(64 << 20)
-        except (OSError, UnicodeDecodeError) as error:
-            raise ValueError(f"cannot read beat map {path}: {getattr(error, 'strerror', None) or error}") \
-                from None
-        kind = _kind_of_name(path) or ("json" if text.lstrip().startswith("{") else "beats")
-        if kind == "json":
-            try:
-                data = json.loads(text)
-            except json.JSONDecodeError as error:
-                raise ValueError(f"{path}: not valid JSON (line {error.lineno}): {error.msg}") from None
-            return cls.from_json(data, path)
-        return cls.read_annotation(text.splitlines(), path)
+        from .beatmap_io import load
 
-
-def _meter_of(positions: Sequence[int | None]) -> int:
-    """The most common bar length of a list of in-bar positions."""
-    lengths: Counter[int] = Counter()
-    run = 0
-    seen_downbeat = False
-    for p in positions:
-        if p == 1:
-            if seen_downbeat and run:
-                lengths[run] += 1
-            seen_downbeat, run = True, 0
-        run += 1
-    if lengths:
-        return lengths.most_common(1)[0][0] if lengths.most_common(1)[0][0] <= MAX_METER else MAX_METER
-    return max((p or 1) for p in positions) if positions else 4
-
-
-def _kind_of_name(path: str) -> str | None:
-    suffix = os.path.splitext(path)[1].lower()
-    if suffix == ".json":
-        return "json"
-    if suffix in (".beats", ".txt", ".lab", ".tsv", ".csv"):
-        return "beats"
-    return None
+        return load(path)

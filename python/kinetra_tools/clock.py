@@ -21,33 +21,37 @@ Numbers are taken at the decimal value they are written with: the float
 
 from __future__ import annotations
 
+from collections.abc import Callable
 from fractions import Fraction
-from typing import Final
 
-import kinetra
-
+from .frames import Frames
 from .numbers import Number, exact, floor, integer, positive
-from .timeline import Frames
+from .timeline import DEFAULT_METER, PIPS_PER_BEAT, Bars, Timeline, check_meter
 
-PIPS_PER_BEAT: Final = kinetra.PIPS_PER_BEAT
-BEATS_PER_BAR: Final = 4
-
-__all__ = ["BEATS_PER_BAR", "PIPS_PER_BEAT", "FrameClock", "Number", "Tempo", "exact",
-           "frame_pip", "pip_at", "seconds_at"]
+__all__ = ["PIPS_PER_BEAT", "FrameClock", "Number", "Tempo", "exact", "frame_pip", "pip_at",
+           "seconds_at"]
 
 
-class Tempo:
-    """A constant tempo and a beat origin: seconds to pips and back, exactly.
+class Tempo(Timeline):
+    """A constant tempo, a beat origin and a meter: seconds to pips and back, exactly.
 
-    The simplest ``Timeline``: pip p starts at beat_zero + p * 60 / (bpm * 64).
+    The simplest ``Timeline``: pip p starts at beat_zero + p * 60 / (bpm * 64),
+    and a bar of ``meter`` beats starts at every multiple of ``meter * 64``.
     """
 
-    __slots__ = ("bpm", "beat_zero_seconds", "_pips_per_second")
+    __slots__ = ("_bpm", "beat_zero_seconds", "meter", "bars", "_pips_per_second")
 
-    def __init__(self, bpm: Number, beat_zero_seconds: Number = 0) -> None:
-        self.bpm: Fraction = positive(bpm, "BPM")
+    def __init__(self, bpm: Number, beat_zero_seconds: Number = 0, meter: int = DEFAULT_METER) -> None:
+        self._bpm: Fraction = positive(bpm, "BPM")
         self.beat_zero_seconds: Fraction = exact(beat_zero_seconds, "beat zero")
-        self._pips_per_second = self.bpm * PIPS_PER_BEAT / 60
+        self.meter: int = check_meter(meter)
+        self.bars = Bars.regular(self.meter)
+        self._pips_per_second = self._bpm * PIPS_PER_BEAT / 60
+
+    @property
+    def bpm(self) -> Fraction:
+        """The tempo, exactly as given."""
+        return self._bpm
 
     def pip_at(self, seconds: Number) -> int:
         """The pip sounding at ``seconds``: the last one started by then."""
@@ -57,11 +61,7 @@ class Tempo:
         """The exact time at which ``pip`` starts."""
         return self.beat_zero_seconds + Fraction(integer(pip, "pip")) / self._pips_per_second
 
-    def bars_seconds(self, bars: int) -> Fraction:
-        """The length of ``bars`` bars of four beats, in seconds."""
-        return Fraction(integer(bars, "bars") * BEATS_PER_BAR * 60) / self.bpm
-
-    def frame_pips(self, fps: Fraction):  # type: ignore[no-untyped-def]
+    def frame_pips(self, fps: Fraction) -> Callable[[int], int]:
         """frame -> pip at ``fps``, as one integer expression (no Fraction per frame)."""
         # pip(n) = floor(n * step - offset), with step and offset as one
         # common-denominator pair of integers.
@@ -86,8 +86,9 @@ class FrameClock(Frames):
 
     __slots__ = ("tempo",)
 
-    def __init__(self, fps: Number, bpm: Number, beat_zero_seconds: Number = 0) -> None:
-        self.tempo = Tempo(bpm, beat_zero_seconds)
+    def __init__(self, fps: Number, bpm: Number, beat_zero_seconds: Number = 0,
+                 meter: int = DEFAULT_METER) -> None:
+        self.tempo = Tempo(bpm, beat_zero_seconds, meter)
         super().__init__(fps, self.tempo)
 
 

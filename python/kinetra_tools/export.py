@@ -2,8 +2,8 @@
 
 One row per frame: the frame number, the time it is shown in seconds, the pip
 it shows (see ``timeline`` for the rounding rule), the source's x, y and z
-there, and the bar and beat of that pip ("BAR.BEAT", both counted from 1 at
-pip 0). Numbers are written in Python's shortest exact form, so reading them
+there, and the bar and beat of that pip on the timeline ("BAR.BEAT", both
+counted from 1 at pip 0; see ``Timeline.bar_beat``). Numbers are written in Python's shortest exact form, so reading them
 back gives the very same doubles.
 """
 
@@ -14,31 +14,27 @@ import json
 from collections.abc import Iterator
 from typing import Final, TextIO
 
-from .frames import stream
+from .frames import Frames, stream
 from .sources import Source
-from .timeline import Frames
+from .timeline import Timeline
 
 COLUMNS: Final = ("frame", "seconds", "pip", "x", "y", "z", "bar.beat")
 
 Row = tuple[int, float, int, float, float, float, str]
 
 
-def bar_beat(pip: int, beats_per_bar: int = 4) -> str:
-    """"BAR.BEAT" of a pip, both from 1 at pip 0 (bar 0 and below before it)."""
-    beat = pip // 64
-    bar, in_bar = divmod(beat, beats_per_bar)
-    return f"{bar + 1}.{in_bar + 1}"
-
-
-def rows(source: Source, frames: Frames, count: int, start: int = 0,
-         beats_per_bar: int = 4) -> Iterator[Row]:
-    """Frames ``start`` to ``start + count - 1`` of ``source``.
+def rows(source: Source, frames: Frames, count: int, start: int = 0) -> Iterator[Row]:
+    """Frames ``start`` to ``start + count - 1`` of ``source``, bars from the frames' timeline.
 
     Raises ValueError before the first row if a frame's pip would leave the
     signed 32-bit range the module takes.
     """
+    timeline = frames.timeline
+    if not isinstance(timeline, Timeline):
+        raise TypeError("export needs a Timeline, which knows its bars")
+    bar_beat = timeline.bar_beat
     return (
-        (f.frame, float(f.seconds), f.pip, *f.points[0], bar_beat(f.pip, beats_per_bar))
+        (f.frame, float(f.seconds), f.pip, *f.points[0], str(bar_beat(f.pip)))
         for f in stream([source], frames, count, start)
     )
 

@@ -1,4 +1,9 @@
-"""The frame stream: what every frame-based output reads.
+"""Frames at a fixed rate, and the frame stream that every frame-based output reads.
+
+``Frames(fps, timeline)`` maps frames to pips: frame n is shown at exactly
+``n / fps`` seconds and shows ``pip_at(n / fps)``, computed from n alone,
+never by adding up per-frame steps, so long spans do not drift. The live
+loop keeps its frames due by the same rule, on the monotonic clock.
 
 ``stream(sources, frames, count)`` yields, for frames ``start`` to
 ``start + count - 1``, the frame number, the exact time it is shown (n / fps
@@ -9,15 +14,64 @@ video and live output all read it, so they agree frame for frame.
 
 from __future__ import annotations
 
-from collections.abc import Iterator, Sequence
+import math
+from collections.abc import Callable, Iterator, Sequence
 from fractions import Fraction
-from typing import Final, NamedTuple
+from typing import NamedTuple, Protocol
 
+from .numbers import Number, exact, integer, positive
 from .sources import Point, Source
-from .timeline import Frames
+from .timeline import PIP_MAX, PIP_MIN, Timeline
 
-PIP_MIN: Final = -(2**31)
-PIP_MAX: Final = 2**31 - 1
+
+class PipMap(Protocol):
+    """The least a frame mapping needs of a timeline: seconds to pips and back."""
+
+    def pip_at(self, seconds: Number) -> int: ...
+
+    def seconds_at(self, pip: int) -> Fraction: ...
+
+
+class FrameRate:
+    """Frames at a fixed rate: frame n is shown at exactly n / fps seconds from the start."""
+
+    __slots__ = ("fps",)
+
+    def __init__(self, fps: Number) -> None:
+        self.fps: Fraction = positive(fps, "FPS")
+
+    def seconds(self, frame: int) -> Fraction:
+        """The exact time at which frame ``frame`` is shown."""
+        return Fraction(integer(frame, "frame")) / self.fps
+
+    def frames_before(self, seconds: Number) -> int:
+        """How many frames, from frame 0, are shown before ``seconds``."""
+        return max(0, math.ceil(exact(seconds, "seconds") * self.fps))
+
+    def frame_at(self, seconds: Number) -> int:
+        """The frame on screen at ``seconds``: the last one shown by then."""
+        return math.floor(exact(seconds, "seconds") * self.fps)
+
+
+class Frames(FrameRate):
+    """Frames at a fixed rate over a timeline: frame n shows the pip sounding at n / fps seconds."""
+
+    __slots__ = ("timeline", "_pip")
+
+    def __init__(self, fps: Number, timeline: PipMap) -> None:
+        super().__init__(fps)
+        self.timeline = timeline
+        # A Timeline gives its own (possibly exact integer) frame mapping;
+        # anything else that maps seconds to pips goes through pip_at.
+        self._pip: Callable[[int], int] = (timeline.frame_pips(self.fps) if isinstance(timeline, Timeline)
+                                           else self._generic_pip)
+
+    def _generic_pip(self, frame: int) -> int:
+        return self.timeline.pip_at(Fraction(frame) / self.fps)
+
+    def pip(self, frame: int) -> int:
+        """The pip sounding while frame ``frame`` is shown."""
+        return self._pip(integer(frame, "frame"))
 
 
 class Frame(NamedTuple):

@@ -20,6 +20,7 @@ import os
 from collections.abc import Sequence
 from typing import Final
 
+from . import palette
 from .patterns import Pattern, loop, pack_names
 
 MAX_POINTS: Final = 256
@@ -64,7 +65,8 @@ def card_data(pattern: Pattern, packs: list[str]) -> list[object]:
 def page(found: Sequence[Pattern]) -> str:
     """The whole HTML page for these patterns."""
     packs = pack_names()
-    data = {"packs": packs, "patterns": [card_data(p, packs) for p in found]}
+    data = {"packs": packs, "depth": [palette.FAR, palette.MIDDLE, palette.NEAR],
+            "patterns": [card_data(p, packs) for p in found]}
     # Inside <script>, "</" could end the element early: escape it.
     text = json.dumps(data, ensure_ascii=False, separators=(",", ":")).replace("</", "<\\/")
     with open(TEMPLATE, encoding="utf-8") as f:

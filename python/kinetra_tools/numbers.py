@@ -14,6 +14,15 @@ from fractions import Fraction
 
 Number = int | float | Fraction | Decimal | str
 
+
+class NotANumber(ValueError):
+    """The value is not a finite number."""
+
+
+class OutOfRange(ValueError):
+    """The value is a number, but too large, too small or too finely divided to take."""
+
+
 # Largest power of ten, either way, that a number as written may carry.
 MAX_DIGITS = 60
 _LIMIT = Fraction(10) ** MAX_DIGITS
@@ -22,39 +31,43 @@ _LIMIT = Fraction(10) ** MAX_DIGITS
 def _bounded(value: Fraction, what: str, shown: object) -> Fraction:
     size = abs(value)
     if size > _LIMIT or (size and size < 1 / _LIMIT) or value.denominator > _LIMIT:
-        raise ValueError(f"{what} is out of range: {shown!r}")
+        raise OutOfRange(f"{what} is out of range: {shown!r}")
     return value
 
 
 def _from_text(text: str, what: str) -> Fraction:
     text = text.strip()
     if len(text) > 4 * MAX_DIGITS or "_" in text:
-        raise ValueError(f"{what} must be a finite number: {text!r}")
+        raise NotANumber(f"{what} must be a finite number: {text!r}")
     numerator, slash, denominator = text.partition("/")
     if slash:
-        top, bottom = int(numerator), int(denominator)  # ValueError on anything else
+        try:
+            top, bottom = int(numerator), int(denominator)
+        except ValueError:
+            raise NotANumber(f"{what} must be a finite number: {text!r}") from None
         if bottom == 0:
-            raise ValueError(f"{what} must be a finite number: {text!r}")
+            raise NotANumber(f"{what} must be a finite number: {text!r}")
         return _bounded(Fraction(top, bottom), what, text)
     try:
         decimal = Decimal(text)
     except InvalidOperation:
-        raise ValueError(f"{what} must be a finite number: {text!r}") from None
+        raise NotANumber(f"{what} must be a finite number: {text!r}") from None
     if not decimal.is_finite():
-        raise ValueError(f"{what} must be a finite number: {text!r}")
+        raise NotANumber(f"{what} must be a finite number: {text!r}")
     # Decimal knows the exponent before any big integer is made.
     if decimal and abs(decimal.adjusted()) > MAX_DIGITS:
-        raise ValueError(f"{what} is out of range: {text!r}")
+        raise OutOfRange(f"{what} is out of range: {text!r}")
     return _bounded(Fraction(decimal), what, text)
 
 
 def exact(value: Number, what: str = "value") -> Fraction:
     """The number as an exact fraction; floats at the decimal they print as.
 
-    Raises ValueError for anything that is not a finite number of sane size.
+    Raises ``NotANumber`` for anything that is not a finite number and
+    ``OutOfRange`` for one of no sane size (both are ValueErrors).
     """
     if isinstance(value, bool):
-        raise ValueError(f"{what} must be a number, not {value!r}")
+        raise NotANumber(f"{what} must be a number, not {value!r}")
     try:
         if isinstance(value, str):
             return _from_text(value, what)
@@ -66,17 +79,14 @@ def exact(value: Number, what: str = "value") -> Fraction:
             return _bounded(Fraction(value), what, value)
     except (ZeroDivisionError, OverflowError):
         pass
-    except ValueError as error:
-        if str(error).startswith(what):
-            raise
-    raise ValueError(f"{what} must be a finite number: {value!r}")
+    raise NotANumber(f"{what} must be a finite number: {value!r}")
 
 
 def positive(value: Number, what: str) -> Fraction:
     """A finite number greater than zero, exact."""
     number = exact(value, what)
     if number <= 0:
-        raise ValueError(f"{what} must be positive: {value!r}")
+        raise OutOfRange(f"{what} must be positive: {value!r}")
     return number
 
 

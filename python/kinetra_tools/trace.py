@@ -10,9 +10,8 @@ from __future__ import annotations
 import time
 from typing import TextIO
 
-from .clock import BEATS_PER_BAR, PIPS_PER_BEAT
 from .sources import Source
-from .timeline import Timeline
+from .timeline import PIPS_PER_BEAT, BarBeat, Timeline
 
 WIDTH, HEIGHT = 41, 15
 TRAIL = 24
@@ -24,13 +23,13 @@ def cell(value: float, size: int) -> int:
     return round((value + 1.0) / 2.0 * (size - 1))
 
 
-def frame(name: str, pip: int, trail: list[tuple[int, int]], beats_per_bar: int = BEATS_PER_BAR) -> str:
-    """One screen: the header, and the trail drawn in a box (newest dot last)."""
+def frame(name: str, pip: int, trail: list[tuple[int, int]], where: BarBeat) -> str:
+    """One screen: the header (``where`` is the pip's bar and beat), and the trail
+    drawn in a box (newest dot last)."""
     grid = [[" "] * WIDTH for _ in range(HEIGHT)]
     for age, (col, row) in enumerate(trail):
         grid[row][col] = "." if age < len(trail) - 1 else "@"
-    bar, beat = divmod(pip // PIPS_PER_BEAT, beats_per_bar)
-    header = f"{name}  bar {bar + 1}  beat {beat + 1}  pip {pip}"
+    header = f"{name}  bar {where.bar}  beat {where.beat}  pip {pip}"
     border = "+" + "-" * WIDTH + "+"
     return "\n".join([header, border, *("|" + "".join(r) + "|" for r in grid), border])
 
@@ -45,20 +44,13 @@ def screen_cell(point: tuple[float, float, float]) -> tuple[int, int]:
     return cell(x, WIDTH), HEIGHT - 1 - cell(y, HEIGHT)
 
 
-def _meter(timeline: Timeline) -> int:
-    """Beats in a bar of the timeline: a beat map's meter, otherwise four."""
-    return int(getattr(timeline, "beats_per_bar", BEATS_PER_BAR))
-
-
 def _tempo_text(timeline: Timeline) -> str:
-    bpm = getattr(timeline, "bpm", None)
-    return f" at {float(bpm):g} BPM" if bpm is not None else ""
+    return f" at {float(timeline.bpm):g} BPM"
 
 
 def live(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
     """Redraw the dot about 30 times a second until ``bars`` bars have played."""
-    meter = _meter(timeline)
-    total = bars * meter * PIPS_PER_BEAT
+    total = timeline.bar_start(bars + 1)
     first = timeline.seconds_at(0)
     trail: list[tuple[int, int]] = []
     start = time.monotonic()
@@ -66,7 +58,7 @@ def live(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
     try:
         while (pip := timeline.pip_at(first + time.monotonic() - start)) < total:
             trail = (trail + [screen_cell(source.sample(pip))])[-TRAIL:]
-            out.write("\x1b[H\x1b[2J" + frame(source.name, pip, trail, meter) + "\n")
+            out.write("\x1b[H\x1b[2J" + frame(source.name, pip, trail, timeline.bar_beat(pip)) + "\n")
             out.flush()
             time.sleep(1 / 30)
     finally:
@@ -78,13 +70,11 @@ def summary(source: Source, timeline: Timeline, bars: int, out: TextIO) -> None:
     """One line per eighth of a beat: the beat, the dot's column, and x, y, z."""
     out.write(f"{source.name}{_tempo_text(timeline)}, {_bars(bars)} "
               "(no terminal: one line per eighth of a beat)\n")
-    meter = _meter(timeline)
-    for pip in range(0, bars * meter * PIPS_PER_BEAT, PIPS_PER_BEAT // LINES_PER_BEAT):
+    for pip in range(0, timeline.bar_start(bars + 1), PIPS_PER_BEAT // LINES_PER_BEAT):
         x, y, z = source.sample(pip)
         track = [" "] * WIDTH
         track[cell(x, WIDTH)] = "@"
-        beat = pip // PIPS_PER_BEAT
-        mark = f"{beat // meter + 1}.{beat % meter + 1}" if pip % PIPS_PER_BEAT == 0 else ""
+        mark = str(timeline.bar_beat(pip)) if pip % PIPS_PER_BEAT == 0 else ""
         out.write(f"{mark:>4} |{''.join(track)}| x={x:+.3f} y={y:+.3f} z={z:+.3f}\n")
 
 

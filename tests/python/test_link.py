@@ -8,6 +8,7 @@ bridges, and kinetra against Ableton's LinkHut on a JACK server.
 import os
 import subprocess
 import sys
+import types
 
 import pytest
 
@@ -40,7 +41,13 @@ def test_without_the_bridge_the_clock_says_how_to_get_it(monkeypatch):
     (dict(quantum=True), "quantum must be a number, not True"),
 ])
 def test_bad_tempo_or_quantum_is_refused_before_joining(monkeypatch, arguments, message):
-    monkeypatch.setitem(sys.modules, "kinetra_link", None)  # a join would fail otherwise
+    def join(bpm):
+        raise AssertionError("joined a session")
+
+    # The bridge's own limits, and a join that must not happen.
+    bridge = types.SimpleNamespace(MIN_TEMPO=20.0, MAX_TEMPO=999.0, MIN_QUANTUM=1 / 64, MAX_QUANTUM=4096.0,
+                                   Link=join)
+    monkeypatch.setitem(sys.modules, "kinetra_link", bridge)
     with pytest.raises(ValueError) as error:
         LinkClock(**arguments)
     assert str(error.value) == message

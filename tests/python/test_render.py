@@ -15,9 +15,9 @@ from command_runner import INTERRUPTIBLE
 from kinetra_tools import cli
 from kinetra_tools.clock import Tempo
 from kinetra_tools.beatmap import BeatMap
-from kinetra_tools.render import Layout, Motion, meter, parse_size
+from kinetra_tools.render import Layout, Motion, parse_size
 from kinetra_tools.sources import DefaultPattern
-from kinetra_tools.timeline import Frames
+from kinetra_tools.frames import Frames
 
 HAVE_FFMPEG = shutil.which("ffmpeg") is not None and shutil.which("ffprobe") is not None
 needs_ffmpeg = pytest.mark.skipif(not HAVE_FFMPEG, reason="needs ffmpeg and ffprobe")
@@ -102,6 +102,11 @@ def test_trail_is_the_beat_before_the_point():
         last = pip - 1 - (pip - 1) % 2  # on the even grid, before the point
         assert trail[-1] == kinetra.sample("figure_eight", last).as_tuple()
         assert trail[0] == kinetra.sample("figure_eight", last - 62).as_tuple()
+
+
+def meter(timeline):
+    """beat -> its place in the bar the beat indicator lights, 0 on the bar's first beat."""
+    return lambda beat: timeline.bar_beat(beat * 64).beat - 1
 
 
 def test_beat_indicator_follows_the_bars_of_the_clock():

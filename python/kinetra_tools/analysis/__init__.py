@@ -23,6 +23,7 @@ from collections.abc import Callable
 from typing import TYPE_CHECKING
 
 from ..beatmap import BeatMap
+from ..timeline import check_meter
 
 if TYPE_CHECKING:
     from .features import Features
@@ -56,8 +57,8 @@ def analyse(path: str, meter: int | None = None,
     fraction done (0..1). Raises ValueError naming the file if it cannot be
     read or holds no beat.
     """
-    if meter is not None and (isinstance(meter, bool) or not isinstance(meter, int) or not 1 <= meter <= 16):
-        raise ValueError(f"meter must be a whole number of beats from 1 to 16, not {meter!r}")
+    if meter is not None:
+        check_meter(meter)
     bpm_range = tempo_range(min_bpm, max_bpm)
     frames = listen(path, progress)
     seconds = frames.seconds

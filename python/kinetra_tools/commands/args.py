@@ -18,16 +18,18 @@ MAX_FPS: Final = 1_000
 MAX_SECONDS: Final = 7 * 24 * 3600  # a week
 MAX_FRAMES: Final = 10_000_000
 MAX_BARS: Final = 1_000_000
+MAX_LATENCY_MS: Final = 10_000
 
 
 def _number(text: str) -> Fraction | None:
-    from ..numbers import exact
+    """The number as written; None if it is not one."""
+    from ..numbers import NotANumber, OutOfRange, exact
 
     try:
         return exact(text)
-    except ValueError as error:
-        if "out of range" in str(error):
-            raise argparse.ArgumentTypeError(f"out of range: {text!r}") from None
+    except OutOfRange:
+        raise argparse.ArgumentTypeError(f"out of range: {text!r}") from None
+    except NotANumber:
         return None
 
 
@@ -72,6 +74,53 @@ def bars(text: str) -> int:
     if value > MAX_BARS:
         raise argparse.ArgumentTypeError(f"too many bars: {text!r} (at most {MAX_BARS:,})")
     return value
+
+
+def meter(text: str) -> int:
+    """Beats in a bar: 1 to the largest meter."""
+    from ..timeline import MAX_METER
+
+    value = count(text)
+    if value > MAX_METER:
+        raise argparse.ArgumentTypeError(f"not a meter from 1 to {MAX_METER} beats a bar: {text!r}")
+    return value
+
+
+def latency(text: str) -> Fraction:
+    """Milliseconds to send ahead: 0 to ``MAX_LATENCY_MS``."""
+    value = _number(text)
+    if value is None or not 0 <= value <= MAX_LATENCY_MS:
+        raise argparse.ArgumentTypeError(f"not a latency of 0 to {MAX_LATENCY_MS} ms: {text!r}")
+    return value
+
+
+def analysis_tempo(text: str) -> float:
+    """A tempo the beat analysis can look for."""
+    from ..analysis.tempo import MAX_BPM as highest
+    from ..analysis.tempo import MIN_BPM as lowest
+
+    value = positive(text)
+    if not lowest <= value <= highest:
+        raise argparse.ArgumentTypeError(f"not a tempo from {lowest:g} to {highest:g} BPM: {text!r}")
+    return float(value)
+
+
+def size(text: str) -> tuple[int, int]:
+    """WIDTHxHEIGHT in pixels, both even."""
+    from ..render.layout import parse_size
+
+    try:
+        return parse_size(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+
+
+def frame_count(frames: int) -> int:
+    """``frames`` itself if a command may make that many; ValueError with the way out otherwise."""
+    if frames > MAX_FRAMES:
+        raise ValueError(f"too many frames: {frames:,} (at most {MAX_FRAMES:,}; "
+                         "lower --fps or shorten the span)")
+    return frames
 
 
 def exact(text: str) -> Fraction:

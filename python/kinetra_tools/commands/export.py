@@ -12,7 +12,8 @@ from . import timing
 from .output import writing
 
 if TYPE_CHECKING:
-    from ..timeline import Frames, Timeline
+    from ..frames import Frames
+    from ..timeline import Timeline
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
@@ -28,20 +29,18 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                                    f"at most {kinds.MAX_FRAMES:,} frames.",
                        epilog="example: kinetra export circle --bpm 174 --fps 29.97 --bars 8 -o circle.csv")
     p.add_argument("name", metavar="NAME", help=kinds.source_help())
-    timing.add_arguments(p)
+    timing.add_arguments(p, beat_zero=True)
     p.add_argument("--fps", type=kinds.fps, required=True, help="frames a second, e.g. 25, 29.97 or 30000/1001")
     span = p.add_mutually_exclusive_group()
     span.add_argument("--seconds", type=kinds.seconds,
                       help="length of the span in seconds (with --audio or --beats: the whole song "
                            "if no span is given)")
     span.add_argument("--bars", type=kinds.bars,
-                      help="the span runs to the end of this many whole bars (of four beats, or of the "
-                           "beat map's meter), counted from beat zero")
+                      help="the span runs to the end of this many whole bars (of --meter beats, or the "
+                           "beat map's own bars), counted from beat zero")
     p.add_argument("--start", type=kinds.start, metavar="TIME|BAR[.BEAT]",
                    help="where the span starts: a time (12.5s, 1:02.5) or a bar and beat from 1 "
                         "(3, 3.2); default: time 0")
-    p.add_argument("--beat-zero", type=kinds.exact, default=None, metavar="SECONDS",
-                   help="with --bpm: time at which beat zero (pip 0) sounds (default 0)")
     p.add_argument("--format", type=kinds.choice(["csv", "json"]), choices=["csv", "json"], default="csv",
                    help="csv (default) or json")
     p.add_argument("-o", "--output", metavar="FILE",
@@ -53,16 +52,19 @@ def span_frames(timeline: Timeline, frames: Frames, start: kinds.Start | None,
                 seconds: Fraction | None, bars: int | None,
                 until: Fraction | None = None) -> tuple[int, int]:
     """(first frame, number of frames) of the span asked for: ``seconds`` long, or to the
-    end of bar ``bars``, or (neither given) up to the time ``until``."""
-    bar_pips = int(getattr(timeline, "beats_per_bar", 4)) * 64
+    end of ``bars`` whole bars, or (neither given) up to the time ``until``."""
+    from ..timeline import PIPS_PER_BEAT
+
     if start is None:
         begin = Fraction(0)
     elif start.seconds is not None:
         begin = start.seconds
     else:
-        if start.beat > bar_pips // 64:
-            raise ValueError(f"beat {start.beat} is past the end of a {bar_pips // 64}-beat bar")
-        begin = timeline.seconds_at((start.bar - 1) * bar_pips + (start.beat - 1) * 64)
+        bar_pip = timeline.bar_start(start.bar)
+        length = timeline.beats_per_bar_at(bar_pip)
+        if start.beat > length:
+            raise ValueError(f"beat {start.beat} is past the end of a {length}-beat bar")
+        begin = timeline.seconds_at(bar_pip + (start.beat - 1) * PIPS_PER_BEAT)
     if seconds is not None:
         end = begin + seconds
     elif bars is None:
@@ -71,29 +73,26 @@ def span_frames(timeline: Timeline, frames: Frames, start: kinds.Start | None,
     else:
         # Bars are counted from beat zero: a start before it (a lead-in)
         # still runs to the end of bar ``bars``.
-        first_bar = max(0, timeline.pip_at(begin) // bar_pips)
-        end = timeline.seconds_at((first_bar + bars) * bar_pips)
+        first_bar = max(1, timeline.bar_beat(timeline.pip_at(begin)).bar)
+        end = timeline.seconds_at(timeline.bar_start(first_bar + bars))
     first = frames.frames_before(begin)
-    count = frames.frames_before(end) - first
-    if count > kinds.MAX_FRAMES:
-        raise ValueError(f"too many frames: {count:,} (at most {kinds.MAX_FRAMES:,}; "
-                         "lower --fps or shorten the span)")
-    return first, max(0, count)
+    count = max(0, frames.frames_before(end) - first)
+    return first, kinds.frame_count(count)
 
 
 def run(args: argparse.Namespace) -> int:
     from .. import export
     from ..sources import open_source
-    from ..timeline import Frames
+    from ..frames import Frames
 
     source = open_source(args.name)
     timeline = timing.timeline(args)
     frames = Frames(args.fps, timeline)
     whole = None
     if args.seconds is None and args.bars is None:
-        whole = timing.span_seconds(timeline, None, None)  # the song's length
+        whole = timing.song_seconds(timeline)
     first, count = span_frames(timeline, frames, args.start, args.seconds, args.bars, whole)
-    table = export.rows(source, frames, count, first, getattr(timeline, "beats_per_bar", 4))
+    table = export.rows(source, frames, count, first)
     with writing(args.output) as out:
         export.WRITERS[args.format](table, out)
     return 0

@@ -5,25 +5,9 @@ from __future__ import annotations
 import argparse
 import sys
 from collections.abc import Callable
-from fractions import Fraction
 from typing import Any
 
-from .args import bpm, count, fps, seconds, source_help
-
-MAX_LATENCY_MS = 10_000
-
-
-def latency(text: str) -> Fraction:
-    """Milliseconds to send ahead: 0 to 10000."""
-    from ..numbers import exact
-
-    try:
-        value = exact(text)
-    except ValueError:
-        value = Fraction(-1)
-    if not 0 <= value <= MAX_LATENCY_MS:
-        raise argparse.ArgumentTypeError(f"not a latency of 0 to {MAX_LATENCY_MS} ms: {text!r}")
-    return value
+from . import args as kinds
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
@@ -36,7 +20,7 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                                    "Runs until Ctrl-C or q, or for --seconds. Each frame sends one OSC "
                                    "bundle with /kinetra/NAME (pip: int32, x, y, z: float32) per pattern.",
                        epilog="example: kinetra play circle figure_eight --bpm 128 --osc 127.0.0.1:9000")
-    p.add_argument("names", nargs="+", metavar="NAME", help=source_help())
+    p.add_argument("names", nargs="+", metavar="NAME", help=kinds.source_help())
     clock = p.add_mutually_exclusive_group()
     clock.add_argument("--tap", action="store_true",
                        help="tap the beat on Enter or space (--bpm sets the tempo until the second tap)")
@@ -44,18 +28,22 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                        help="follow an Ableton Link session (--bpm proposes a tempo)")
     clock.add_argument("--midi-clock", metavar="PORT",
                        help="follow MIDI clock from the input port PORT (its name, or a part of it)")
-    p.add_argument("--bpm", type=bpm, help="tempo (default 120)")
-    p.add_argument("--quantum", type=count, help="with --link: beats in a bar for the phase (default 4)")
+    p.add_argument("--bpm", type=kinds.bpm, help="tempo (default 120)")
+    p.add_argument("--meter", type=kinds.meter, metavar="N",
+                   help="beats a bar of a fixed tempo, taps or MIDI clock (default 4)")
+    p.add_argument("--quantum", type=kinds.meter,
+                   help="with --link: beats in a bar, for the phase and the bars (default 4)")
     p.add_argument("--start-stop-sync", action="store_true",
                    help="with --link: start and stop with the session")
     p.add_argument("--osc", metavar="HOST:PORT", help="send OSC to HOST:PORT over UDP")
     p.add_argument("--beats", action="store_true",
                    help="with --osc: also send /kinetra/beat and /kinetra/bar when a beat or bar starts")
-    p.add_argument("--fps", type=fps, default="60", help="frames a second (default 60)")
-    p.add_argument("--latency", type=latency, default="0", metavar="MS",
+    p.add_argument("--fps", type=kinds.fps, default="60", help="frames a second (default 60)")
+    p.add_argument("--latency", type=kinds.latency, default="0", metavar="MS",
                    help="with --osc: send each frame MS milliseconds ahead, its bundle timetagged "
                         "with when it applies (default 0: sent when due, applied on arrival)")
-    p.add_argument("--seconds", type=seconds, help="stop after this many seconds (default: run until Ctrl-C)")
+    p.add_argument("--seconds", type=kinds.seconds,
+                   help="stop after this many seconds (default: run until Ctrl-C)")
     p.set_defaults(run=run)
 
 
@@ -63,6 +51,8 @@ def check(args: argparse.Namespace) -> None:
     """Options that do not go together: ValueError with one line."""
     if args.quantum is not None and not args.link:
         raise ValueError("--quantum goes with --link")
+    if args.meter is not None and args.link:
+        raise ValueError("--meter does not go with --link: the quantum is the bar (--quantum)")
     if args.start_stop_sync and not args.link:
         raise ValueError("--start-stop-sync goes with --link")
     if args.midi_clock is not None and args.bpm is not None:
@@ -73,23 +63,28 @@ def check(args: argparse.Namespace) -> None:
 
 def open_clock(args: argparse.Namespace) -> Any:
     """The live clock the options ask for (ValueError with one line if it cannot open);
-    None for a fixed tempo, which starts with the first frame."""
+    for a fixed tempo, its ``Tempo``, which starts with the first frame."""
+    from ..timeline import DEFAULT_METER
+
+    meter = args.meter if args.meter is not None else DEFAULT_METER
     if args.tap:
         from ..live.tap import TapClock
 
-        return TapClock(args.bpm if args.bpm is not None else 120)
+        return TapClock(args.bpm if args.bpm is not None else 120, meter)
     if args.midi_clock is not None:
         from ..live.midi import MidiClock
 
-        return MidiClock(args.midi_clock)
+        return MidiClock(args.midi_clock, meter=meter)
     if args.link:
         try:
             from ..live.link import LinkClock
         except ImportError:
             raise ValueError("Ableton Link is not part of this installation") from None
         bpm = None if args.bpm is None else int(args.bpm) if args.bpm.denominator == 1 else float(args.bpm)
-        return LinkClock(bpm=bpm, quantum=args.quantum or 4, start_stop_sync=args.start_stop_sync)
-    return None
+        return LinkClock(bpm=bpm, quantum=args.quantum or DEFAULT_METER, start_stop_sync=args.start_stop_sync)
+    from .timing import clock
+
+    return clock(bpm=args.bpm if args.bpm is not None else "120", meter=args.meter)
 
 
 def describe(args: argparse.Namespace, clock: Any) -> Callable[[], str]:
@@ -124,6 +119,7 @@ def run(args: argparse.Namespace) -> int:
     import threading
     import time
 
+    from ..clock import Tempo
     from ..live.loop import LiveLoop
     from ..live.terminal import TerminalTaps, TraceOutput
     from ..sources import open_source
@@ -143,25 +139,27 @@ def run(args: argparse.Namespace) -> int:
 
             sender = OscSender(args.osc)
         clock = open_clock(args)
-        if clock is not None:
+        if not isinstance(clock, Tempo):
             stack.callback(clock.close)
-        beats_per_bar = args.quantum if args.link and args.quantum else 4
         if sender is not None:
             from ..live.osc import OscOutput
 
-            osc = OscOutput(sender, names, beats=args.beats, timetags=args.latency > 0,
-                            beats_per_bar=beats_per_bar)
+            osc = OscOutput(sender, names, beats=args.beats, timetags=args.latency > 0, bars=clock.bars)
             stack.callback(osc.close)
             outputs.append(osc)
-        trace = TraceOutput(sys.stdout, names, status=describe(args, clock), beats_per_bar=beats_per_bar)
+        trace = TraceOutput(sys.stdout, names, status=describe(args, clock), bars=clock.bars)
         stack.callback(trace.close)
         outputs.append(trace)
-        start = time.monotonic() + 0.05  # the first frame, after the little that is left to set up
-        if clock is None:
+        latency = float(args.latency) / 1000
+        # The first frame is due a moment from now, after the little that is
+        # left to set up; it applies its latency later, which is when a fixed
+        # tempo's pip 0 sounds, so the first beat and bar are sent too.
+        start = time.monotonic() + 0.05
+        if isinstance(clock, Tempo):
             from ..live.fixed import FixedClock
 
-            clock = FixedClock(args.bpm if args.bpm is not None else 120, start)
-        loop = LiveLoop(clock, sources, outputs, args.fps, float(args.latency) / 1000)
+            clock = FixedClock.of(clock, start + latency)
+        loop = LiveLoop(clock, sources, outputs, args.fps, latency)
 
         if args.tap:
             stack.enter_context(TerminalTaps(clock.tap, sys.stdin, quit=loop.stop))

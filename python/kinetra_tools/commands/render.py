@@ -4,17 +4,8 @@ from __future__ import annotations
 
 import argparse
 
-from .args import positive, source_help
-
-
-def size(text: str) -> tuple[int, int]:
-    """WIDTHxHEIGHT in pixels, both even."""
-    from ..render.layout import parse_size
-
-    try:
-        return parse_size(text)
-    except ValueError as error:
-        raise argparse.ArgumentTypeError(str(error)) from None
+from . import args as kinds
+from . import timing
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
@@ -27,9 +18,11 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                                    "the beat of the bar. Frame n shows the pip sounding at n / FPS "
                                    "seconds. Without --audio, --bpm and --seconds make a silent clip. "
                                    "The output's extension picks the container: .mp4, .m4v, .mov or .mkv "
-                                   "(H.264 and AAC), or .webm (VP9 and Opus). Needs ffmpeg and pycairo.",
+                                   "(H.264 and AAC), or .webm (VP9 and Opus). Needs ffmpeg and pycairo. "
+                                   f"Limits: BPM up to {kinds.MAX_BPM:,}, FPS up to {kinds.MAX_FPS:,}, "
+                                   f"at most {kinds.MAX_FRAMES:,} frames.",
                        epilog="example: kinetra render figure_eight circle --audio song.wav -o video.mp4")
-    p.add_argument("names", metavar="NAME", nargs="+", help=source_help())
+    p.add_argument("names", metavar="NAME", nargs="+", help=kinds.source_help())
     p.add_argument("-o", "--output", metavar="OUT.mp4", required=True, help="video file to write")
     p.add_argument("--audio", metavar="SONG",
                    help="the song (WAV, FLAC, OGG, MP3, ...): the sound track and, unless --beats or "
@@ -37,22 +30,22 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     clock = p.add_mutually_exclusive_group()
     clock.add_argument("--beats", metavar="MAP",
                        help="follow a saved beat map (kinetra beats output) instead of analysing the song")
-    clock.add_argument("--bpm", type=positive, help="follow a fixed tempo from time 0 instead")
-    p.add_argument("--seconds", type=positive,
+    clock.add_argument("--bpm", type=kinds.bpm, help="follow a fixed tempo from time 0 instead")
+    timing.add_meter(p)
+    p.add_argument("--seconds", type=kinds.seconds,
                    help="length of the video (default: the whole song, or the beat map's length)")
-    p.add_argument("--fps", type=positive, default="30", help="frames a second (default 30)")
-    p.add_argument("--size", type=size, default="1280x720", metavar="WxH",
+    p.add_argument("--fps", type=kinds.fps, default="30", help="frames a second (default 30)")
+    p.add_argument("--size", type=kinds.size, default="1280x720", metavar="WxH",
                    help="frame size in pixels (default 1280x720)")
     p.set_defaults(run=run)
 
 
 def run(args: argparse.Namespace) -> int:
+    import math
+
     from .. import render
-    from ..clock import Tempo
     from ..render.encode import audio_seconds, container, find
     from ..sources import open_source
-    from ..timeline import Timeline
-    from . import timing
 
     container(args.output)
     sources = [open_source(name) for name in args.names]
@@ -61,22 +54,18 @@ def run(args: argparse.Namespace) -> int:
     if args.audio is not None:
         find("ffprobe")
         length = audio_seconds(args.audio)
-    clock: Timeline
-    if args.beats is not None:
-        from ..beatmap import BeatMap
-
-        clock = BeatMap.load(args.beats)
-    elif args.bpm is not None:
-        clock = Tempo(args.bpm)
-    elif args.audio is not None:
-        clock = timing.beat_map(args.audio)
-    else:
+    if args.beats is None and args.bpm is None and args.audio is None:
         raise ValueError("give --audio SONG, --beats MAP or --bpm B: the beat to move to")
     seconds = args.seconds or length
+    if seconds is None and args.beats is None:
+        raise ValueError("give --seconds S for a silent clip, or --audio SONG")
+    if seconds is not None:
+        # Checked before any analysis or drawing starts.
+        kinds.frame_count(math.ceil(seconds * args.fps))
+    clock = timing.timeline(args)
     if seconds is None:
-        if args.beats is None:
-            raise ValueError("give --seconds S for a silent clip, or --audio SONG")
-        seconds = timing.span_seconds(clock, None, None)
+        seconds = timing.song_seconds(clock)
+        kinds.frame_count(math.ceil(seconds * args.fps))
     count = render.render(sources, clock, args.output, fps=args.fps, size=args.size,
                           seconds=seconds, audio=args.audio)
     print(f"{args.output}: {count} frames, {float(seconds):.2f} s")

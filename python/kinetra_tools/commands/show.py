@@ -18,7 +18,7 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     p.add_argument("name", metavar="NAME", help=kinds.source_help())
     timing.add_arguments(p, bpm_default="120")
     p.add_argument("--bars", type=kinds.bars, default=2,
-                   help="bars (of four beats, or of the beat map's meter; default 2)")
+                   help="bars (of --meter beats, or the beat map's own bars; default 2)")
     p.set_defaults(run=run)
 
 

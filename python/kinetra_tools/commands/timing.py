@@ -1,8 +1,10 @@
 """The musical clock of a command: a constant tempo, a song's beats, or a saved beat map.
 
 ``add_arguments`` adds ``--bpm``, ``--audio SONG`` and ``--beats MAP`` (one of
-them; ``--bpm`` may have a default) to a parser, and ``timeline`` turns the
-parsed arguments into a ``Timeline``.
+them; ``--bpm`` may have a default) and ``--meter`` to a parser, and
+``timeline`` turns the parsed arguments into a ``Timeline``: every command
+that follows a beat (export, show, render, and play at a fixed tempo) gets
+its clock there.
 """
 
 from __future__ import annotations
@@ -11,7 +13,7 @@ import argparse
 from fractions import Fraction
 from typing import TYPE_CHECKING
 
-from .args import bpm as bounded_bpm
+from . import args as kinds
 
 if TYPE_CHECKING:
     from ..beatmap import BeatMap
@@ -23,25 +25,30 @@ def add_arguments(parser: argparse.ArgumentParser, bpm_default: str | None = Non
     """Add the clock options; without ``bpm_default`` one of them is required."""
     clock = parser.add_mutually_exclusive_group(required=bpm_default is None)
     bpm_help = "tempo in beats a minute" + (f" (default {bpm_default})" if bpm_default else "")
-    clock.add_argument("--bpm", type=bounded_bpm, help=bpm_help)
+    clock.add_argument("--bpm", type=kinds.bpm, help=bpm_help)
     clock.add_argument("--audio", metavar="SONG",
                        help="follow the beats of a recording (WAV, FLAC, OGG, MP3, ...): "
                             "pip 0 on its first downbeat")
     clock.add_argument("--beats", metavar="MAP",
                        help="follow a saved beat map (kinetra beats output: JSON or beat-annotation text)")
+    add_meter(parser)
     if beat_zero:
-        from .args import exact
-
-        parser.add_argument("--beat-zero", type=exact, default="0", metavar="SECONDS",
+        parser.add_argument("--beat-zero", type=kinds.exact, default=None, metavar="SECONDS",
                             help="with --bpm: time at which beat zero (pip 0) sounds (default 0)")
     parser.set_defaults(_bpm_default=bpm_default)
+
+
+def add_meter(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("--meter", type=kinds.meter, metavar="N",
+                        help="beats a bar: with --bpm (default 4), or for the analysis of --audio "
+                             "(default: found, 3 or 4); a beat map has its own bars")
 
 
 def beat_map(path: str, meter: int | None = None, min_bpm: float | None = None,
              max_bpm: float | None = None) -> BeatMap:
     """Analyse ``path`` with a progress bar on a terminal."""
     from ..analysis import analyse
-    from ..analysis.progress import for_terminal
+    from ..progress import for_terminal
 
     bar = for_terminal(f"analysing {path}")
     try:
@@ -52,43 +59,44 @@ def beat_map(path: str, meter: int | None = None, min_bpm: float | None = None,
 
 
 def timeline(args: argparse.Namespace) -> Timeline:
-    """The Timeline the arguments ask for: a Tempo, an analysed song or a loaded map."""
-    beat_zero = getattr(args, "beat_zero", None)
-    song = getattr(args, "audio", None) or getattr(args, "beats", None)
-    if song is not None and beat_zero is not None:
+    """The Timeline the parsed clock options ask for (see ``clock``)."""
+    # Not every command has every option: those it lacks count as not given.
+    return clock(bpm=args.bpm if args.bpm is not None else getattr(args, "_bpm_default", None),
+                 audio=getattr(args, "audio", None), beats=getattr(args, "beats", None),
+                 meter=getattr(args, "meter", None), beat_zero=getattr(args, "beat_zero", None))
+
+
+def clock(*, bpm: Fraction | str | None = None, audio: str | None = None, beats: str | None = None,
+          meter: int | None = None, beat_zero: Fraction | None = None) -> Timeline:
+    """A loaded map, a Tempo or an analysed song, in that order: the one clock of every command.
+
+    A command that takes only one of ``beats``, ``bpm`` and ``audio``
+    (export, show, play) gets that one; render takes ``audio`` as its sound
+    track too, and follows it only when neither of the others is given.
+    """
+    from ..clock import Tempo
+    from ..timeline import DEFAULT_METER
+
+    if (audio or beats) is not None and beat_zero is not None:
         raise ValueError("--beat-zero goes with --bpm: a song's beat map puts pip 0 on its first downbeat")
-    if getattr(args, "audio", None) is not None:
-        return beat_map(args.audio)
-    if getattr(args, "beats", None) is not None:
+    if beats is not None:
+        if meter is not None:
+            raise ValueError("--meter does not go with --beats: a beat map has its own bars")
         from ..beatmap import BeatMap
 
-        return BeatMap.load(args.beats)
-    from ..clock import Tempo
-    from ..numbers import exact
-
-    bpm = args.bpm if args.bpm is not None else exact(args._bpm_default)
-    return Tempo(bpm, beat_zero if beat_zero is not None else Fraction(0))
-
-
-def span_seconds(clock: Timeline, seconds: Fraction | None, bars: int | None) -> Fraction:
-    """The length of a span from time 0: ``seconds``, or to the end of bar ``bars``, or the whole song."""
-    from ..clock import Tempo
-    from ..numbers import exact
-
-    if seconds is not None:
-        return seconds
-    if bars is not None:
-        if isinstance(clock, Tempo):
-            return clock.bars_seconds(bars)
-        meter: int = getattr(clock, "beats_per_bar", 4)
-        return max(Fraction(0), clock.seconds_at(bars * meter * 64))
-    duration = getattr(clock, "duration", None)
-    if duration is None:
-        beats = getattr(clock, "beats", None)
-        if not beats:
-            raise ValueError("one of the arguments --seconds --bars is required (or a song: --audio, --beats)")
-        duration = beats[-1]
-    length: Fraction = exact(duration, "duration")
-    return length
+        return BeatMap.load(beats)
+    if bpm is None and audio is not None:
+        return beat_map(audio, meter)
+    if bpm is None:
+        raise ValueError("give --audio SONG, --beats MAP or --bpm B: the beat to move to")
+    return Tempo(kinds.bpm(bpm) if isinstance(bpm, str) else bpm,
+                 beat_zero if beat_zero is not None else Fraction(0),
+                 meter if meter is not None else DEFAULT_METER)
 
 
+def song_seconds(clock: Timeline) -> Fraction:
+    """The length of the song a clock follows: the end of its span (ValueError without one)."""
+    span = clock.span()
+    if span is None:
+        raise ValueError("one of the arguments --seconds --bars is required (or a song: --audio, --beats)")
+    return span[1]

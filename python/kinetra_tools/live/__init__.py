@@ -6,11 +6,16 @@ and the Link clock converts), which pip is sounding, at what tempo, and is
 the music playing?
 Fixed tempo, tap tempo, an Ableton Link session and MIDI clock all answer it
 through ``LiveClock``, so the live loop and every output work with any of them.
+Each clock also knows its bars (``bar_beat``, from its ``bars``, a
+``timeline.Bars``): pip 0 starts bar 1, as on every timeline.
 """
 
 from __future__ import annotations
 
-from typing import NamedTuple, Protocol, runtime_checkable
+from typing import TYPE_CHECKING, NamedTuple, Protocol, runtime_checkable
+
+if TYPE_CHECKING:
+    from ..timeline import BarBeat
 
 
 class LiveReading(NamedTuple):
@@ -24,6 +29,10 @@ class LiveReading(NamedTuple):
 @runtime_checkable
 class LiveClock(Protocol):
     """A source of musical time that runs on its own."""
+
+    def bar_beat(self, pip: int) -> BarBeat:
+        """The bar (from 1 at pip 0) and the beat in it (from 1) of ``pip``."""
+        ...
 
     def reading(self, at: float) -> LiveReading:
         """The pip, tempo and play state at ``at`` (``time.monotonic()`` seconds)."""

@@ -5,34 +5,39 @@ from __future__ import annotations
 import time
 from fractions import Fraction
 
-from ..clock import PIPS_PER_BEAT
-from ..numbers import Number, positive
+from ..clock import Tempo
+from ..numbers import Number
+from ..timeline import DEFAULT_METER, Barred
 from . import LiveReading
 
 
-class FixedClock:
+class FixedClock(Barred):
     """A constant tempo started at ``start`` (``time.monotonic()`` seconds, default now).
 
-    Pip 0 starts at ``start``; the pip at a moment is the floor of the exact
-    time since then times the tempo, so a long run does not drift.
+    The constant ``Tempo`` read at the monotonic clock: pip 0 starts at
+    ``start``, and the pip at a moment is the floor of the exact time since
+    then times the tempo (the floats' exact values), so a long run does not drift.
     """
 
-    __slots__ = ("bpm", "start", "_start", "_rate", "_bpm")
+    __slots__ = ("tempo", "start", "bars", "_bpm")
 
-    def __init__(self, bpm: Number = 120, start: float | None = None) -> None:
-        self.bpm: Fraction = positive(bpm, "BPM")
+    def __init__(self, bpm: Number = 120, start: float | None = None, meter: int = DEFAULT_METER) -> None:
         self.start = time.monotonic() if start is None else float(start)
-        self._start = self.start.as_integer_ratio()
-        rate = self.bpm * PIPS_PER_BEAT / 60  # pips a second
-        self._rate = (rate.numerator, rate.denominator)
-        self._bpm = float(self.bpm)
+        self.tempo = Tempo(bpm, Fraction(self.start), meter)
+        self.bars = self.tempo.bars
+        self._bpm = float(self.tempo.bpm)
+
+    @classmethod
+    def of(cls, tempo: Tempo, start: float | None = None) -> FixedClock:
+        """``tempo``'s bpm and meter, with beat zero at ``start`` (default now)."""
+        return cls(tempo.bpm, start, tempo.meter)
+
+    @property
+    def bpm(self) -> Fraction:
+        return self.tempo.bpm
 
     def reading(self, at: float) -> LiveReading:
-        # floor((at - start) * rate) with the floats' exact values, in integers
-        a, b = float(at).as_integer_ratio()
-        c, d = self._start
-        p, q = self._rate
-        return LiveReading((a * d - c * b) * p // (b * d * q), self._bpm, True)
+        return LiveReading(self.tempo.pip_at(Fraction(at)), self._bpm, True)
 
     def close(self) -> None:
         pass

@@ -6,7 +6,8 @@ by multicast) and answers ``reading(at)`` from the session's shared timeline:
 - the pip is ``floor(beat * 64)`` of the session's beat at ``at``, whose phase
   is aligned to the quantum (the bar length, 4 beats unless told otherwise),
   so pip 0, and every multiple of ``quantum * 64``, falls on a bar start of
-  the session;
+  the session: the clock's ``bars`` are bars of ``quantum`` beats (of one
+  beat each when the quantum is not a whole number of beats);
 - the tempo is the session's; a tempo change by any peer reaches the next
   reading, and a peer that leaves leaves the last tempo in place;
 - with ``start_stop_sync`` the clock follows the session's transport: while
@@ -28,13 +29,15 @@ from __future__ import annotations
 import importlib
 import math
 import time
+from fractions import Fraction
 from numbers import Real
+from types import ModuleType
 from typing import Protocol
 
 from ..numbers import Number, exact
+from ..timeline import PIPS_PER_BEAT, Barred, Bars
 from . import LiveReading
 
-PIPS_PER_BEAT = 64
 START_SLACK_MICROS = 1000
 
 MISSING = ("Ableton Link support is not built: install Debian's ableton-link-dev and "
@@ -55,42 +58,49 @@ class _Session(Protocol):
     def close(self) -> None: ...
 
 
-def _session(bpm: float) -> _Session:
+def _bridge() -> ModuleType:
     try:
-        bridge = importlib.import_module("kinetra_link")
+        return importlib.import_module("kinetra_link")
     except ImportError:
         raise ValueError(MISSING) from None
-    session: _Session = bridge.Link(bpm)
-    return session
 
 
-def _tempo(bpm: Number) -> float:
+def _shown(limit: float) -> str:
+    """A limit as written: 20, 999, 1/64."""
+    return str(Fraction(limit))
+
+
+def _tempo(bpm: Number, bridge: ModuleType) -> float:
     value = exact(bpm, "BPM")
-    if not 20 <= value <= 999:
-        raise ValueError(f"Link tempo must be 20 to 999 BPM: {bpm!r}")
+    if not bridge.MIN_TEMPO <= value <= bridge.MAX_TEMPO:
+        raise ValueError(f"Link tempo must be {_shown(bridge.MIN_TEMPO)} to {_shown(bridge.MAX_TEMPO)} BPM: "
+                         f"{bpm!r}")
     return float(value)
 
 
-def _quantum(quantum: Number) -> float:
+def _quantum(quantum: Number, bridge: ModuleType) -> float:
     value = exact(quantum, "quantum")
-    if not 1 / 64 <= value <= 4096:
-        raise ValueError(f"quantum must be 1/64 to 4096 beats: {quantum!r}")
+    if not bridge.MIN_QUANTUM <= value <= bridge.MAX_QUANTUM:
+        raise ValueError(f"quantum must be {_shown(bridge.MIN_QUANTUM)} to {_shown(bridge.MAX_QUANTUM)} "
+                         f"beats: {quantum!r}")
     return float(value)
 
 
-class LinkClock:
+class LinkClock(Barred):
     """A live clock that follows the Ableton Link session on the local network."""
 
     def __init__(self, bpm: Number | None = None, quantum: Number = 4,
                  start_stop_sync: bool = False) -> None:
-        self.quantum = _quantum(quantum)
+        self._bridge = bridge = _bridge()
+        self.quantum = _quantum(quantum, bridge)
+        self.bars = Bars.regular(int(self.quantum) if self.quantum.is_integer() else 1)
         self.start_stop_sync = bool(start_stop_sync)
-        tempo = None if bpm is None else _tempo(bpm)
+        tempo = None if bpm is None else _tempo(bpm, bridge)
         self._proposal = tempo  # proposed again once a session is found
         self._held = 0  # the pip shown while the transport is stopped
         self._start: int | None = None  # host time of the start counted from pip 0
         self._stop: int | None = None  # host time of the stop whose pip is held
-        self._link = _session(120.0 if tempo is None else tempo)
+        self._link: _Session = bridge.Link(120.0 if tempo is None else tempo)
         if self.start_stop_sync:
             self._link.enable_start_stop_sync(True)
         self._link.enable(True)
@@ -141,7 +151,7 @@ class LinkClock:
 
     def propose_tempo(self, bpm: Number, at: float | None = None) -> None:
         """Set the session's tempo from ``at`` (default: now) on; every peer follows."""
-        tempo = _tempo(bpm)
+        tempo = _tempo(bpm, self._bridge)
         self._link.propose_tempo(tempo, self._host(time.monotonic() if at is None else at))
         self._proposal = None
 

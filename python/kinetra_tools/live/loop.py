@@ -1,7 +1,8 @@
 """The live loop: frames at a steady rate, each showing the live clock's pip.
 
 Frame n is due at exactly ``start + n / fps`` on the monotonic clock, computed
-from n alone, so the rate does not drift however long the loop runs. The loop
+from n alone by the frame rule of export and video (``frames.FrameRate``), so
+the rate does not drift however long the loop runs. The loop
 sleeps until each frame is due (no busy-waiting); when it wakes too late for a
 frame, because the machine was busy, it skips to the frame due now and counts
 the ones it skipped as dropped.
@@ -20,9 +21,10 @@ from collections.abc import Callable, Sequence
 from fractions import Fraction
 from typing import NamedTuple, Protocol
 
-from ..clock import PIPS_PER_BEAT
+from ..frames import FrameRate
 from ..numbers import Number, positive
 from ..sources import Point, Source
+from ..timeline import PIP_MAX, PIP_MIN, PIPS_PER_BEAT
 from . import LiveClock, LiveReading
 
 
@@ -69,9 +71,6 @@ class BeatWatch:
         return None
 
 
-PIP_MIN, PIP_MAX = -(2**31), 2**31 - 1
-
-
 def _sampler(source: Source) -> Callable[[int], Point]:
     """``source.sample``, also for pips past the 32-bit range a clock can reach in a
     long run: a loop samples the same point a whole number of periods nearer,
@@ -101,7 +100,8 @@ class LiveLoop:
         self.clock = clock
         self.sources = tuple(sources)
         self.outputs = tuple(outputs)
-        self.fps: Fraction = positive(fps, "FPS")
+        self.rate = FrameRate(fps)
+        self.fps: Fraction = self.rate.fps
         if not (latency >= 0 and math.isfinite(latency)):
             raise ValueError(f"latency must be zero or more seconds: {latency!r}")
         self.latency = float(latency)
@@ -117,7 +117,7 @@ class LiveLoop:
 
     def due(self, start: float, frame: int) -> float:
         """When frame ``frame`` is due: start + frame / fps, from the frame number alone."""
-        return start + frame * self.fps.denominator / self.fps.numerator
+        return start + float(self.rate.seconds(frame))
 
     def run(self, seconds: Number | None = None, start: float | None = None) -> LoopStats:
         """Frames from ``start`` (default now) for ``seconds`` (default until ``stop``).
@@ -125,31 +125,33 @@ class LiveLoop:
         A run of S seconds is the frames due before start + S. KeyboardInterrupt
         passes through; ``frames`` and ``dropped`` say how far the loop got.
         """
-        count = None if seconds is None else max(0, math.ceil(positive(seconds, "seconds") * self.fps))
+        rate = self.rate
+        count = None if seconds is None else rate.frames_before(positive(seconds, "seconds"))
         now = self._monotonic()
         start = now if start is None else float(start)
-        step_num, step_den = self.fps.denominator, self.fps.numerator  # seconds a frame
+        origin = Fraction(start)
+        due_at = self.due
         samplers = [_sampler(source) for source in self.sources]
         reading_at = self.clock.reading
         outputs = self.outputs
         latency = self.latency
         n = 0
         while (count is None or n < count) and not self._stopping:
-            due = start + n * step_num / step_den
+            due = due_at(start, n)
             now = self._monotonic()
             while now < due:
                 self._sleep(due - now)
                 now = self._monotonic()
             # Woken after the next frame was due: skip to the one due now.
-            current = math.floor((now - start) * step_den / step_num)
-            if current > n and self.due(start, current) <= now:
+            current = rate.frame_at(Fraction(now) - origin)
+            if current > n and due_at(start, current) <= now:
                 if count is not None:
                     current = min(current, count)
                 self.dropped += current - n
                 n = current
                 if count is not None and n >= count:
                     break
-                due = start + n * step_num / step_den
+                due = due_at(start, n)
             at = due + latency
             reading = reading_at(at)
             frame = LiveFrame(n, due, at, reading, tuple(sample(reading.pip) for sample in samplers))

@@ -15,6 +15,9 @@ steadily in one direction, the line is refitted from the ticks since the
 change. The position never runs ahead of the tick that has not yet arrived, so
 a clock that stops sending holds its pip, as does a stopped one.
 
+Song position 0 starts bar 1; bars have ``meter`` beats (MIDI clock carries
+no meter of its own), 4 unless told otherwise.
+
 ``MidiClock(port)`` does the same with messages from a MIDI input port, read
 through mido with the python-rtmidi backend.
 """
@@ -30,7 +33,7 @@ from collections.abc import Callable
 from fractions import Fraction
 from typing import Any, Final
 
-from ..clock import PIPS_PER_BEAT
+from ..timeline import DEFAULT_METER, PIPS_PER_BEAT, Barred, Bars, check_meter
 from . import LiveReading
 
 TICKS_PER_BEAT: Final = 24
@@ -54,7 +57,7 @@ def tick_pip(tick: int) -> int:
     return tick * PIPS_PER_TICK.numerator // PIPS_PER_TICK.denominator
 
 
-class MidiClockFollower:
+class MidiClockFollower(Barred):
     """The live clock a MIDI clock stream describes; fed by ``feed(at, message)``.
 
     Before any start or continue it stands at pip 0, not playing. ``start``
@@ -65,7 +68,8 @@ class MidiClockFollower:
     may be called from different threads.
     """
 
-    def __init__(self, bpm: float = 120.0) -> None:
+    def __init__(self, bpm: float = 120.0, meter: int = DEFAULT_METER) -> None:
+        self.bars = Bars.regular(check_meter(meter))
         self._lock = threading.Lock()
         self._period = 60.0 / (bpm * TICKS_PER_BEAT)  # seconds a tick
         self._times: deque[float] = deque(maxlen=WINDOW)  # recent tick times, one tick apart
@@ -206,8 +210,8 @@ class MidiClock(MidiClockFollower):
     mido missing, no MIDI system on the machine, or no such port.
     """
 
-    def __init__(self, port: str, bpm: float = 120.0) -> None:
-        super().__init__(bpm)
+    def __init__(self, port: str, bpm: float = 120.0, meter: int = DEFAULT_METER) -> None:
+        super().__init__(bpm, meter)
         mido = _mido()
         self._now: Callable[[], float] = time.monotonic
         names = _quietly(mido.get_input_names)

@@ -21,8 +21,8 @@ import time
 from collections.abc import Iterable, Mapping, Sequence
 from typing import Any, Final
 
-from ..clock import BEATS_PER_BAR
 from ..sources import Point
+from ..timeline import Bars
 from .loop import BeatWatch, LiveFrame
 
 PREFIX: Final = "/kinetra/"
@@ -147,12 +147,12 @@ class OscOutput:
     """
 
     def __init__(self, sender: OscSender, names: Sequence[str], *, beats: bool = False,
-                 timetags: bool = False, beats_per_bar: int = BEATS_PER_BAR) -> None:
+                 timetags: bool = False, bars: Bars | None = None) -> None:
         self.sender = sender
         self.names = tuple(names)
         self.beats = beats
         self.timetags = timetags
-        self.beats_per_bar = beats_per_bar
+        self.bars = bars if bars is not None else Bars.regular()
         self._watch = BeatWatch()
         self.failed = 0  # frames that could not be sent
         self.last_error = ""
@@ -162,7 +162,8 @@ class OscOutput:
         beat = self._watch.starts(pip)
         if beat is None:
             return None, None
-        return beat, (beat // self.beats_per_bar if beat % self.beats_per_bar == 0 else None)
+        where = self.bars.bar_beat(pip)
+        return beat, (where.bar - 1 if where.beat == 1 else None)
 
     def send(self, frame: LiveFrame) -> None:
         pip = frame.reading.pip

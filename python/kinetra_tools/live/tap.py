@@ -27,8 +27,8 @@ from collections import deque
 from statistics import median
 from typing import Final, NamedTuple
 
-from ..clock import PIPS_PER_BEAT
 from ..numbers import Number, positive
+from ..timeline import DEFAULT_METER, PIPS_PER_BEAT, Barred, Bars, check_meter
 from . import LiveReading
 
 WINDOW: Final = 8
@@ -53,15 +53,17 @@ class _State(NamedTuple):
     period: float  # seconds a beat
 
 
-class TapClock:
+class TapClock(Barred):
     """A live clock set by hand: call ``tap()`` on every beat.
 
     Until the first tap it stands at pip 0, not playing. The first tap starts
-    beat 0 at ``bpm``; from the second tap on, the tempo is the taps' own.
-    ``tap`` may be called from another thread than ``reading``.
+    beat 0 at ``bpm``, and bar 1 of ``meter`` beats; from the second tap on,
+    the tempo is the taps' own. ``tap`` may be called from another thread than
+    ``reading``.
     """
 
-    def __init__(self, bpm: Number = 120) -> None:
+    def __init__(self, bpm: Number = 120, meter: int = DEFAULT_METER) -> None:
+        self.bars = Bars.regular(check_meter(meter))
         self._state = _State(False, 0.0, 0, 60.0 / float(positive(bpm, "BPM")))
         self._times: deque[float] = deque(maxlen=WINDOW)
         self._beats: deque[int] = deque(maxlen=WINDOW)

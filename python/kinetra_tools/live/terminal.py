@@ -1,8 +1,9 @@
 """The terminal side of ``kinetra play``: the live trace, and taps from the keyboard.
 
 ``TraceOutput`` draws every pattern's trace (the drawing of ``kinetra show``)
-side by side, redrawn up to ``REDRAW_HZ`` times a second; when the output is
-not a terminal it prints one line per beat instead.
+side by side, redrawn in place up to ``REDRAW_HZ`` times a second; when the
+traces do not fit the terminal, it draws one line a pattern instead (as many
+as fit). When the output is not a terminal it prints one line per beat.
 
 ``TerminalTaps`` reads taps for a ``TapClock`` from standard input on a thread
 of its own: Enter or space taps, q ends. On a terminal it turns off line
@@ -20,10 +21,12 @@ import time
 from collections.abc import Callable, Sequence
 from typing import Any, Final, TextIO
 
-from ..clock import BEATS_PER_BAR, PIPS_PER_BEAT
+from ..timeline import BarBeat, Bars
 from .loop import BeatWatch, LiveFrame
 
 REDRAW_HZ: Final = 30
+# Cells of the short track of a pattern drawn on one line.
+COMPACT_TRACK: Final = 21
 
 
 def side_by_side(screens: Sequence[str], columns: int) -> str:
@@ -41,14 +44,17 @@ def side_by_side(screens: Sequence[str], columns: int) -> str:
 
 
 class TraceOutput:
-    """The live terminal trace of every pattern, or one line per beat off a terminal."""
+    """The live terminal trace of every pattern, or one line per beat off a terminal.
+
+    Bars and beats are counted by ``bars`` (the clock's), four beats a bar by default.
+    """
 
     def __init__(self, out: TextIO, names: Sequence[str], *, status: Callable[[], str] | None = None,
-                 beats_per_bar: int = BEATS_PER_BAR) -> None:
+                 bars: Bars | None = None) -> None:
         self.out = out
         self.names = tuple(names)
         self.status = status
-        self.beats_per_bar = beats_per_bar
+        self.bars = bars if bars is not None else Bars.regular()
         self.live = out.isatty()
         self._trails: list[list[tuple[int, int]]] = [[] for _ in self.names]
         self._next_draw = float("-inf")
@@ -74,31 +80,55 @@ class TraceOutput:
         if not self._started:
             self._started = True
             self.out.write("\x1b[?25l\x1b[2J")  # hide the cursor, clear the screen
-        pip = frame.reading.pip
-        screens = [trace.frame(name, pip, trail) for name, trail in zip(self.names, self._trails)]
         reading = frame.reading
+        where = self.bars.bar_beat(reading.pip)
         state = f"{reading.bpm:.1f} BPM  {'playing' if reading.playing else 'stopped'}"
         extra = self.status() if self.status is not None else ""
-        columns = shutil.get_terminal_size().columns
-        text = side_by_side(screens, columns) + f"\n{state}  {extra}".rstrip()
+        size = shutil.get_terminal_size()
+        screens = [trace.frame(name, reading.pip, trail, where) for name, trail in zip(self.names, self._trails)]
+        grid = side_by_side(screens, size.columns)
+        if grid.count("\n") + 2 <= size.lines:
+            body = grid
+        else:
+            body = compact(self.names, frame.points, reading.pip, where, size.columns, size.lines - 1)
+        text = body + f"\n{state}  {extra}".rstrip()
         self.out.write("\x1b[H" + text.replace("\n", "\x1b[K\n") + "\x1b[K\n\x1b[J")
         self.out.flush()
 
     def _line(self, frame: LiveFrame) -> None:
         pip = frame.reading.pip
-        beat = self._watch.starts(pip)
-        if beat is None:
+        if self._watch.starts(pip) is None:
             return
-        bar, in_bar = divmod(beat, self.beats_per_bar)
         points = "  ".join(f"{name} x={x:+.3f} y={y:+.3f} z={z:+.3f}"
                            for name, (x, y, z) in zip(self.names, frame.points))
-        self.out.write(f"{bar + 1}.{in_bar + 1} pip {pip} {frame.reading.bpm:.1f} BPM  {points}\n")
+        self.out.write(f"{self.bars.bar_beat(pip)} pip {pip} {frame.reading.bpm:.1f} BPM  {points}\n")
         self.out.flush()
 
     def close(self) -> None:
         if self._started:
             self.out.write("\x1b[?25h")  # the cursor back
             self.out.flush()
+
+
+def compact(names: Sequence[str], points: Sequence[tuple[float, float, float]], pip: int, where: BarBeat,
+            columns: int, lines: int) -> str:
+    """One line a pattern, each within ``columns``, in at most ``lines`` lines: the name, the
+    bar and beat, the dot's column on a short track, and x, y, z. Patterns past the last
+    line are counted on it."""
+    from .. import trace
+
+    lines = max(1, lines)
+    shown = len(names) if len(names) <= lines else lines - 1
+    width = max(len(name) for name in names)
+    rows = []
+    for name, (x, y, z) in zip(names[:shown], points[:shown]):
+        track = [" "] * COMPACT_TRACK
+        track[trace.cell(x, COMPACT_TRACK)] = "@"
+        rows.append(f"{name.ljust(width)}  bar {where.bar}  beat {where.beat}  pip {pip}  |{''.join(track)}|  "
+                    f"x={x:+.3f} y={y:+.3f} z={z:+.3f}"[:columns])
+    if shown < len(names):
+        rows.append(f"... and {len(names) - shown} more"[:columns])
+    return "\n".join(rows)
 
 
 class TerminalTaps:

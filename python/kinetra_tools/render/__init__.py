@@ -21,17 +21,17 @@ imported or looked up only when a video is made.
 from __future__ import annotations
 
 import os
-from collections.abc import Callable, Sequence
+from collections.abc import Sequence
 from fractions import Fraction
 from typing import TextIO
 
+from ..frames import Frames
 from ..sources import Point, Source
-from ..timeline import Frames, Timeline
+from ..timeline import PIPS_PER_BEAT, Timeline
 from .layout import Layout, depth_colour, parse_size
 
 __all__ = ["Layout", "Motion", "depth_colour", "parse_size", "render"]
 
-PIPS_PER_BEAT = 64
 # The trail shows one beat of recent path, one position every TRAIL_STEP pips.
 TRAIL_PIPS = PIPS_PER_BEAT
 TRAIL_STEP = 2
@@ -66,33 +66,6 @@ class Motion:
         return [self.at(p) for p in range(last - TRAIL_PIPS + TRAIL_STEP, last + 1, TRAIL_STEP)]
 
 
-def meter(timeline: Timeline) -> Callable[[int], int]:
-    """beat index (pip // 64) -> its place in the bar, 0 on the bar's first beat.
-
-    A beat map knows where its bars start (even irregular ones); beyond its
-    beats, and on a constant tempo, bars of ``beats_per_bar`` run on from the
-    last one known (from beat 0 on a tempo).
-    """
-    per_bar = int(getattr(timeline, "beats_per_bar", 4) or 4)
-    positions = getattr(timeline, "positions", None)
-    downbeats = getattr(timeline, "downbeats", None)
-    beats = getattr(timeline, "beats", None)
-    if positions is None or not downbeats or not beats:
-        return lambda beat: beat % per_bar
-    places: list[int] = [p - 1 for p in positions()]
-    origin = list(beats).index(downbeats[0])  # beat 0, pip 0: the first downbeat
-    first, last = -origin, len(places) - 1 - origin
-
-    def place(beat: int) -> int:
-        if beat < first:
-            return (places[0] - (first - beat)) % per_bar
-        if beat > last:
-            return (places[-1] + (beat - last)) % per_bar
-        return places[beat + origin]
-
-    return place
-
-
 def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fraction,
            size: tuple[int, int], seconds: Fraction, audio: str | None = None,
            progress: TextIO | None = None) -> int:
@@ -102,8 +75,8 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
     at ``seconds``). Raises ValueError with a one-line reason on any failure,
     leaving ``path`` as it was.
     """
-    from ..analysis.progress import for_terminal
     from ..files import replacing_path
+    from ..progress import for_terminal
     from ..frames import stream
     from . import encode
 
@@ -117,8 +90,7 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
         raise ValueError("drawing needs pycairo: install it (Debian: apt install python3-cairo)") from None
     width, height = size
     layout = Layout(width, height, len(sources))
-    place = meter(timeline)
-    painter = Painter(layout, [s.name for s in sources], int(getattr(timeline, "beats_per_bar", 4) or 4))
+    painter = Painter(layout, [s.name for s in sources])
     frames = Frames(fps, timeline)
     count = frames.frames_before(seconds)
     shown = stream(sources, frames, count)
@@ -131,9 +103,11 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
             try:
                 for frame in shown:
                     pip = frame.pip
-                    beat, within = divmod(pip, PIPS_PER_BEAT)
-                    pixels = painter.frame(frame.points, [m.trail(pip) for m in motions], place(beat),
-                                           within / PIPS_PER_BEAT, frame.frame / count)
+                    within = pip % PIPS_PER_BEAT
+                    where = timeline.bar_beat(pip)
+                    pixels = painter.frame(frame.points, [m.trail(pip) for m in motions], where.beat - 1,
+                                           within / PIPS_PER_BEAT, frame.frame / count,
+                                           timeline.beats_per_bar_at(pip))
                     encoder.write(pixels)
                     if bar is not None:
                         bar((frame.frame + 1) / count)

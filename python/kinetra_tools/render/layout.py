@@ -19,6 +19,8 @@ import math
 import re
 from typing import NamedTuple
 
+from ..palette import depth_rgb
+
 MIN_SIZE = 64
 MAX_SIZE = 7680
 # A plot smaller than this cannot show a point, its trail and its name.
@@ -116,8 +118,5 @@ class Layout:
 
 @functools.lru_cache(maxsize=4096)
 def depth_colour(z: float) -> tuple[float, float, float]:
-    """Blue at z = -1, grey-violet at 0, orange at +1 (as the gallery), components 0..1."""
-    far, middle, near = (70, 120, 230), (160, 150, 190), (245, 140, 50)
-    t = max(-1.0, min(1.0, z))
-    to, k = (far, -t) if t < 0 else (near, t)
-    return tuple((m + (e - m) * k) / 255 for m, e in zip(middle, to))  # type: ignore[return-value]
+    """The depth palette's colour of z (as the gallery's), components 0..1."""
+    return tuple(c / 255 for c in depth_rgb(z))  # type: ignore[return-value]

@@ -20,6 +20,7 @@ from collections.abc import Sequence
 
 import cairo
 
+from ..timeline import DEFAULT_METER
 from .layout import Layout, depth_colour
 
 Point = tuple[float, float, float]
@@ -42,33 +43,44 @@ TRAIL_BANDS = 8
 class Painter:
     """Draws frames of ``layout`` with one name per cell."""
 
-    def __init__(self, layout: Layout, names: Sequence[str], beats_per_bar: int = 4) -> None:
+    def __init__(self, layout: Layout, names: Sequence[str], beats_per_bar: int = DEFAULT_METER) -> None:
         self.layout = layout
+        self.names = list(names)
         self.beats_per_bar = max(1, beats_per_bar)
         width, height = layout.width, layout.height
-        self.background = cairo.ImageSurface(cairo.FORMAT_RGB24, width, height)
+        # One background per bar length met (the strip has a dot per beat of the bar).
+        self._backgrounds: dict[int, cairo.ImageSurface] = {}
         self.surface = cairo.ImageSurface(cairo.FORMAT_RGB24, width, height)
         if self.surface.get_stride() != width * 4:
             raise ValueError(f"unexpected row stride for {width}x{height}")
         self.context = cairo.Context(self.surface)
         self.context.set_line_cap(cairo.LINE_CAP_ROUND)
         self.context.set_line_join(cairo.LINE_JOIN_ROUND)
-        self._draw_background(list(names))
         self._data = self.surface.get_data()
 
-    # -- once ---------------------------------------------------------------
+    # -- once per bar length ------------------------------------------------
 
-    def _beat_slots(self) -> list[tuple[float, float, float]]:
+    def _beat_slots(self, beats: int) -> list[tuple[float, float, float]]:
         """Centre and radius of each beat's dot in the strip, bottom left."""
         lay = self.layout
         radius = lay.strip * 0.28
         y = lay.height - lay.strip / 2 - 1
         step = radius * 3.2
-        return [(lay.strip * 0.6 + radius + i * step, y, radius) for i in range(self.beats_per_bar)]
+        return [(lay.strip * 0.6 + radius + i * step, y, radius) for i in range(beats)]
 
-    def _draw_background(self, names: list[str]) -> None:
+    def background(self, beats: int) -> cairo.ImageSurface:
+        """The still part of a frame in a bar of ``beats`` beats."""
+        surface = self._backgrounds.get(beats)
+        if surface is None:
+            surface = self._backgrounds[beats] = cairo.ImageSurface(cairo.FORMAT_RGB24, self.layout.width,
+                                                                    self.layout.height)
+            self._draw_background(surface, beats)
+        return surface
+
+    def _draw_background(self, surface: cairo.ImageSurface, beats: int) -> None:
         lay = self.layout
-        c = cairo.Context(self.background)
+        names = self.names
+        c = cairo.Context(surface)
         c.set_source_rgb(*BACKGROUND)
         c.paint()
         c.select_font_face("sans-serif", cairo.FONT_SLANT_NORMAL, cairo.FONT_WEIGHT_NORMAL)
@@ -96,28 +108,30 @@ class Painter:
             c.show_text(name)
             c.restore()
         c.set_source_rgb(*LINE)
-        for x, y, r in self._beat_slots():
+        for x, y, r in self._beat_slots(beats):
             c.arc(x, y, r, 0, 2 * math.pi)
             c.fill()
         c.rectangle(0, lay.height - 3, lay.width, 3)
         c.fill()
-        self.background.flush()
+        surface.flush()
 
     # -- every frame --------------------------------------------------------
 
     def frame(self, points: Sequence[Point], trails: Sequence[Sequence[Point]], beat_in_bar: int,
-              phase: float, progress: float) -> memoryview:
+              phase: float, progress: float, beats_in_bar: int | None = None) -> memoryview:
         """The pixels of one frame: the pattern points and their recent paths.
 
         ``trails[i]`` lists pattern i's positions from oldest to newest, ending
         just before ``points[i]``; ``beat_in_bar`` counts from 0 at the bar's
-        first beat, ``phase`` (0..1) is how far into its beat the frame falls
-        and ``progress`` (0..1) how far through the video.
+        first beat, of a bar of ``beats_in_bar`` beats (default: the painter's
+        ``beats_per_bar``), ``phase`` (0..1) is how far into its beat the frame
+        falls and ``progress`` (0..1) how far through the video.
         """
         lay = self.layout
         c = self.context
+        beats = beats_in_bar or self.beats_per_bar
         c.set_operator(cairo.OPERATOR_SOURCE)
-        c.set_source_surface(self.background, 0, 0)
+        c.set_source_surface(self.background(beats), 0, 0)
         c.paint()
         c.set_operator(cairo.OPERATOR_OVER)
         for cell, point, trail in zip(range(lay.count), points, trails):
@@ -139,7 +153,7 @@ class Painter:
             c.set_source_rgb(*CORE)
             c.arc(x, y, max(1.5, radius * 0.35), 0, 2 * math.pi)
             c.fill()
-        self._beat(beat_in_bar, phase)
+        self._beat(beat_in_bar, beats, phase)
         c.set_source_rgb(*INK)
         c.rectangle(0, lay.height - 3, lay.width * max(0.0, min(1.0, progress)), 3)
         c.fill()
@@ -169,10 +183,10 @@ class Painter:
                 c.line_to(x, y)
             c.stroke()
 
-    def _beat(self, index: int, phase: float) -> None:
+    def _beat(self, index: int, beats: int, phase: float) -> None:
         c = self.context
-        slots = self._beat_slots()
-        index %= self.beats_per_bar
+        slots = self._beat_slots(beats)
+        index %= beats
         x, y, r = slots[index]
         c.set_source_rgb(*(BAR if index == 0 else BEAT))
         c.arc(x, y, r * (1.35 - 0.35 * min(1.0, phase * 4)), 0, 2 * math.pi)
