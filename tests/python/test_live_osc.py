@@ -221,3 +221,17 @@ def test_frames_that_cannot_be_sent_are_counted_and_the_run_goes_on():
     out.send(frame)
     out.send(frame)
     assert (out.failed, out.last_error) == (2, "Network is unreachable")
+
+
+@pytest.mark.parametrize("latency", ["0", "150"])
+def test_play_sends_the_first_beat_and_bar_whatever_its_latency(receiver, capsys, latency):
+    pytest.importorskip("pyliblo3")
+    from command_runner import run_command
+
+    status, _, err = run_command(capsys, "play", *NAMES, "--bpm", 120, "--fps", 60, "--osc",
+                                 f"127.0.0.1:{receiver.getsockname()[1]}", "--beats", "--latency", latency,
+                                 "--seconds", "0.2")
+    assert status == 0, err
+    _, messages = parse_bundle(received(receiver, 1)[0])
+    assert messages == expected_messages(0, beat=0, bar=0)
+

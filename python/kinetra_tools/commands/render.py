@@ -47,6 +47,9 @@ def run(args: argparse.Namespace) -> int:
     from ..render.encode import audio_seconds, container, find
     from ..sources import open_source
 
+    # Every frame count is checked before anything is read, analysed or drawn.
+    if args.seconds is not None:
+        kinds.frame_count(math.ceil(args.seconds * args.fps))
     container(args.output)
     sources = [open_source(name) for name in args.names]
     find("ffmpeg")
@@ -60,7 +63,6 @@ def run(args: argparse.Namespace) -> int:
     if seconds is None and args.beats is None:
         raise ValueError("give --seconds S for a silent clip, or --audio SONG")
     if seconds is not None:
-        # Checked before any analysis or drawing starts.
         kinds.frame_count(math.ceil(seconds * args.fps))
     clock = timing.timeline(args)
     if seconds is None:
