@@ -26,10 +26,9 @@ from fractions import Fraction
 
 import kinetra
 from kinetra_tools.clock import Tempo
-from kinetra_tools.frames import stream
+from kinetra_tools.frames import Frames, stream
 from kinetra_tools.render import TRAIL_STEP, Layout, Motion, depth_colour, render
 from kinetra_tools.sources import DefaultPattern
-from kinetra_tools.frames import Frames
 
 WIDTH, HEIGHT, FPS, BPM = 1280, 720, Fraction(30), Fraction(124)
 ONE = ["figure_eight"]
