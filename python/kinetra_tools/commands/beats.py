@@ -5,23 +5,7 @@ from __future__ import annotations
 import argparse
 import sys
 
-from .args import count, positive
-
-
-def _meter(text: str) -> int:
-    value = count(text)
-    if value > 16:
-        raise argparse.ArgumentTypeError(f"not a meter from 1 to 16 beats a bar: {text!r}")
-    return value
-
-
-def _tempo(text: str) -> float:
-    from ..analysis.tempo import MAX_BPM, MIN_BPM
-
-    value = positive(text)
-    if not MIN_BPM <= value <= MAX_BPM:
-        raise argparse.ArgumentTypeError(f"not a tempo from {MIN_BPM:g} to {MAX_BPM:g} BPM: {text!r}")
-    return float(value)
+from . import args as kinds
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
@@ -38,11 +22,11 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     p.add_argument("--format", choices=["json", "beats"], default=None,
                    help="json (default) or beats (annotation text); with -o, taken from the file "
                         "name's extension (.beats, .txt) unless given")
-    p.add_argument("--meter", type=_meter, metavar="N", help="beats a bar (default: found, 3 or 4)")
-    p.add_argument("--min-bpm", type=_tempo, metavar="BPM",
+    p.add_argument("--meter", type=kinds.meter, metavar="N", help="beats a bar (default: found, 3 or 4)")
+    p.add_argument("--min-bpm", type=kinds.analysis_tempo, metavar="BPM",
                    help="the slowest tempo the song may have (40 to 240; default 40): with --max-bpm, "
                         "settles a song found at twice or half its tempo")
-    p.add_argument("--max-bpm", type=_tempo, metavar="BPM",
+    p.add_argument("--max-bpm", type=kinds.analysis_tempo, metavar="BPM",
                    help="the fastest tempo the song may have (40 to 240; default 240)")
     p.add_argument("-o", "--output", metavar="FILE", help="write the map to FILE instead of printing it")
     p.set_defaults(run=run)

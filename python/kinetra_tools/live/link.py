@@ -35,7 +35,7 @@ from types import ModuleType
 from typing import Protocol
 
 from ..numbers import Number, exact
-from ..timeline import PIPS_PER_BEAT, Barred, Bars
+from ..timeline import DEFAULT_METER, PIPS_PER_BEAT, Barred, Bars
 from . import LiveReading
 
 START_SLACK_MICROS = 1000
@@ -89,7 +89,7 @@ def _quantum(quantum: Number, bridge: ModuleType) -> float:
 class LinkClock(Barred):
     """A live clock that follows the Ableton Link session on the local network."""
 
-    def __init__(self, bpm: Number | None = None, quantum: Number = 4,
+    def __init__(self, bpm: Number | None = None, quantum: Number = DEFAULT_METER,
                  start_stop_sync: bool = False) -> None:
         self._bridge = bridge = _bridge()
         self.quantum = _quantum(quantum, bridge)
