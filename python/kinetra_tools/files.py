@@ -30,17 +30,22 @@ from typing import IO, Any
 
 def _destination(path: str) -> tuple[str, os.stat_result | None]:
     """The file that writing ``path`` writes, symbolic links followed, and its status
-    (None if it does not exist yet); IsADirectoryError for a directory."""
-    target = os.path.realpath(path)
+    (None if it does not exist yet); IsADirectoryError for a directory.
+
+    A device, FIFO or socket is written by the path given: a name such as
+    /dev/fd/63 (a shell's ``>(...)``) leads to a pipe that has no other name.
+    """
     try:
-        status = os.stat(target)
+        status = os.stat(path)
     except FileNotFoundError:
-        return target, None
+        status = None
     except OSError as error:
         raise type(error)(error.errno, error.strerror, path) from None
+    if status is None or stat.S_ISREG(status.st_mode):
+        return os.path.realpath(path), status
     if stat.S_ISDIR(status.st_mode):
         raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), path)
-    return target, status
+    return path, status
 
 
 @contextlib.contextmanager

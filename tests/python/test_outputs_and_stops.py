@@ -27,7 +27,7 @@ COMMANDS = {
     "render": (["render", "circle", "--bpm", "120", "--fps", "10", "--seconds", "0.5", "--size", "160x90"],
                "-o", ".mp4"),
 }
-KINDS = ["file", "symlink", "null device", "fifo", "socket", "directory", "missing directory"]
+KINDS = ["file", "symlink", "null device", "fifo", "pipe", "socket", "directory", "missing directory"]
 # A video needs a seekable file: render is checked on the kinds it can write.
 RENDER_KINDS = {"file", "symlink", "null device", "directory", "missing directory"}
 
@@ -70,12 +70,16 @@ def null_device(folder, name):
 
 
 class Reader(threading.Thread):
-    """Reads everything that arrives through a FIFO or at a listening socket."""
+    """Reads everything that arrives through a FIFO, a pipe (a shell's ``>(...)``, named
+    /dev/fd/N) or at a listening socket."""
 
     def __init__(self, path, kind):
         super().__init__(daemon=True)
         self.path, self.kind, self.data = path, kind, None
-        if kind == "socket":
+        if kind == "pipe":
+            self.end, writing = os.pipe()
+            self.path = f"/dev/fd/{writing}"
+        elif kind == "socket":
             self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
             self.listener.bind(path)
             self.listener.listen(1)
@@ -89,12 +93,17 @@ class Reader(threading.Thread):
             connection, _ = self.listener.accept()
             with connection:
                 self.data = b"".join(iter(lambda: connection.recv(1 << 16), b""))
+        elif self.kind == "pipe":
+            with open(self.end, "rb") as pipe:
+                self.data = pipe.read()
         else:
             with open(self.path, "rb") as fifo:
                 self.data = fifo.read()
 
     def finish(self):
-        if self.is_alive() and self.kind == "fifo":
+        if self.kind == "pipe":
+            os.close(int(self.path.rsplit("/", 1)[1]))  # the writing end the command opened by name
+        elif self.is_alive() and self.kind == "fifo":
             # Nothing was written: open the other end so the reader sees the end.
             os.close(os.open(self.path, os.O_WRONLY | os.O_NONBLOCK))
         self.join(60)
@@ -130,9 +139,9 @@ def test_output_goes_where_the_path_leads(capsys, tmp_path, monkeypatch, song_ma
     elif kind == "null device":
         path = null_device(out, f"null{ext}")
         device = os.stat(path).st_rdev
-    elif kind in ("fifo", "socket"):
-        path = out / f"{kind}{ext}"
-        reader = Reader(str(path), kind)
+    elif kind in ("fifo", "pipe", "socket"):
+        reader = Reader(str(out / f"{kind}{ext}"), kind)
+        path = reader.path
     elif kind == "directory":
         path = out / f"folder{ext}"
         path.mkdir()
@@ -163,10 +172,11 @@ def test_output_goes_where_the_path_leads(capsys, tmp_path, monkeypatch, song_ma
         assert stat.S_ISCHR(os.stat(path).st_mode) and os.stat(path).st_rdev == device
         written = None
     else:
-        assert (stat.S_ISFIFO if kind == "fifo" else stat.S_ISSOCK)(os.stat(path).st_mode)
+        if kind != "pipe":
+            assert (stat.S_ISSOCK if kind == "socket" else stat.S_ISFIFO)(os.stat(path).st_mode)
         written = reader.data
     if path != "/dev/null":
-        assert os.listdir(out) == [os.path.basename(path)]  # nothing left beside it
+        assert os.listdir(out) == ([] if kind == "pipe" else [os.path.basename(path)])  # nothing beside it
     if written is not None:
         if command == "render":
             assert written[4:8] == b"ftyp" and len(written) > 1000
