@@ -70,7 +70,7 @@ def replacing(path: str, mode: str = "w", encoding: str | None = "utf-8") -> Ite
         if status is not None and stat.S_ISSOCK(status.st_mode):
             with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as connection:
                 connection.connect(written)
-                with connection.makefile(mode, encoding=encoding) as out:
+                with open(connection.fileno(), mode, encoding=encoding, closefd=False) as out:
                     yield out
             return
         with open(written, mode, encoding=encoding) as out:
