@@ -222,7 +222,7 @@ def test_each_frame_draws_the_point_at_its_pip(cairo, capsys, tmp_path, clock):
     ("missing folder", ["circle", "--bpm", "120", "--seconds", "1", "-o", "{tmp}/no/v.mp4"],
      "cannot write .*No such file"),
     ("output is a folder", ["circle", "--bpm", "120", "--seconds", "1", "-o", "{tmp}/folder.mp4"],
-     "it is a folder"),
+     "cannot write .*folder.mp4: Is a directory"),
     ("unknown container", ["circle", "--bpm", "120", "--seconds", "1", "-o", "{tmp}/v.xyz"],
      "cannot write .xyz video"),
     ("size not WxH", ["circle", "--bpm", "120", "--seconds", "1", "--size", "1280"], "WIDTHxHEIGHT"),

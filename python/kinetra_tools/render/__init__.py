@@ -12,7 +12,8 @@ What is drawn (see ``painter``): the point in x and y, its depth z as size
 and colour, a fading trail of its last beat, a ring flashing out of it on
 every beat, the beat of the bar lit in a strip at the bottom, and a progress
 line. The file appears only once it is complete (``files.replacing_path``):
-an error or Ctrl-C leaves no partial video behind and stops ffmpeg.
+an error, Ctrl-C, SIGTERM or SIGHUP leaves no partial video behind and stops
+ffmpeg.
 
 Drawing needs pycairo and encoding needs the ``ffmpeg`` program; both are
 imported or looked up only when a video is made.
@@ -81,8 +82,6 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
     from . import encode
 
     kind = encode.container(path)
-    if os.path.isdir(path):
-        raise ValueError(f"cannot write {path}: it is a folder")
     encode.find("ffmpeg")
     try:
         from .painter import PIXEL_FORMAT, Painter

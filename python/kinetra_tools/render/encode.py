@@ -3,7 +3,9 @@
 ``Encoder`` starts ffmpeg reading raw frames from its standard input (and the
 song, if any, from its file), takes frames with ``write`` and, on ``finish``,
 closes the pipe and waits for ffmpeg to complete the file. ``abort`` stops it
-at once (on an error or Ctrl-C); the caller removes the partial file. A
+at once (on an error, Ctrl-C, SIGTERM or SIGHUP); the caller removes the
+partial file. ffmpeg runs in a process group of its own, so a signal meant for
+the command reaches only the command, which then stops ffmpeg itself. A
 failure of ffmpeg becomes a one-line ValueError with ffmpeg's own last line.
 
 The container follows the output's extension: .mp4, .m4v, .mov and .mkv get
@@ -17,6 +19,7 @@ import fcntl
 import json
 import os
 import shutil
+import stat
 import subprocess
 import tempfile
 from fractions import Fraction
@@ -100,6 +103,13 @@ def audio_seconds(song: str) -> Fraction:
     return seconds
 
 
+def _status(path: str) -> os.stat_result | None:
+    try:
+        return os.stat(path)
+    except OSError:
+        return None
+
+
 def _last_line(text: str) -> str:
     lines = [line.strip() for line in text.splitlines() if line.strip()]
     return lines[-1] if lines else ""
@@ -127,9 +137,12 @@ class Encoder:
                 command += ["-t", _decimal(seconds)]
             command += ["-i", audio, "-map", "0:v:0", "-map", "1:a:0", *kind.audio]
         command += [*_COLOUR, *kind.video, "-f", kind.format]
-        if kind.format in ("mp4", "mov"):
+        written = _status(path)
+        if kind.format in ("mp4", "mov") and (written is None or stat.S_ISREG(written.st_mode)):
+            # Moving the index to the front reads the file back: only a regular file can.
             command += ["-movflags", "+faststart"]
-        command.append(path)
+        # A socket is written through ffmpeg's own protocol for it.
+        command.append(f"unix:{path}" if written is not None and stat.S_ISSOCK(written.st_mode) else path)
         self._errors: IO[bytes] = tempfile.TemporaryFile()
         try:
             # Its own process group: Ctrl-C in a terminal reaches only this process,
