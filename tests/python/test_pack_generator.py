@@ -96,6 +96,12 @@ def test_record_rules(name, period, dimensions, description, rule):
     assert rule in {v[1] for v in invariants.check_record(name, period, dimensions, description)}
 
 
+def test_builtin_names_are_read_from_the_builtins_table():
+    from rudiment_reference import BUILTINS
+
+    assert invariants.BUILTIN_NAMES == set(BUILTINS)
+
+
 def test_registry_build_reports_recipes_by_pattern_name():
     pack = Pack("probe")
     description = "A probe pattern used to exercise the generator's checks."
