@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <iterator>
 #include <string_view>
 #include <utility>
@@ -58,33 +57,40 @@ inline constexpr Builtin builtins[] = {
 inline constexpr std::size_t builtin_count = std::size(builtins);
 inline constexpr std::size_t no_builtin = static_cast<std::size_t>(-1);
 
-// Bit n set when some built-in name is n bytes long (every one is shorter than 64).
-inline constexpr std::uint64_t builtin_name_lengths = [] {
-    std::uint64_t lengths = 0;
+// The length of the longest built-in name.
+inline constexpr std::size_t builtin_longest_name = [] {
+    std::size_t longest = 0;
     for (const Builtin& builtin : builtins) {
-        if (builtin.info.name.size() >= 64) {
-            throw "a built-in name is longer than 63 bytes";
-        }
-        lengths |= std::uint64_t{1} << builtin.info.name.size();
+        longest = builtin.info.name.size() > longest ? builtin.info.name.size() : longest;
     }
-    return lengths;
+    return longest;
 }();
 
-// The position in `builtins` of the built-in called `name`, or no_builtin:
-// a name of a length no built-in has is refused at once; otherwise a
-// compile-time loop over the entries compares each name directly (its length
-// first, then its bytes). Usable in constant expressions.
-constexpr std::size_t builtin_position(std::string_view name) noexcept {
-    if (name.size() >= 64 || (builtin_name_lengths >> name.size() & 1) == 0) {
-        return no_builtin;
-    }
+// The position in `builtins` of the built-in of `Length` bytes whose name
+// is `name` (name.size() == Length), or no_builtin: a compile-time loop over
+// the entries, comparing the bytes of each one of that length.
+template <std::size_t Length>
+constexpr std::size_t builtin_of_length(std::string_view name) noexcept {
     return [&]<std::size_t... I>(std::index_sequence<I...>) {
         std::size_t found = no_builtin;
-        static_cast<void>(((name.size() == builtins[I].info.name.size() &&
+        static_cast<void>(((builtins[I].info.name.size() == Length &&
                             name == builtins[I].info.name && (found = I, true)) ||
                            ...));
         return found;
     }(std::make_index_sequence<builtin_count>{});
+}
+
+// The position in `builtins` of the built-in called `name`, or no_builtin.
+// The names are compared directly: a switch on the length (the compiler makes
+// one of this chain of tests of one value), then the bytes of the one or two
+// names of that length. Usable in constant expressions.
+constexpr std::size_t builtin_position(std::string_view name) noexcept {
+    return [&]<std::size_t... Length>(std::index_sequence<Length...>) {
+        std::size_t found = no_builtin;
+        static_cast<void>(
+            ((name.size() == Length && (found = builtin_of_length<Length>(name), true)) || ...));
+        return found;
+    }(std::make_index_sequence<builtin_longest_name + 1>{});
 }
 
 }  // namespace kinetra
