@@ -1,5 +1,5 @@
-// Default lookup: the built-in names by a switch on length, then one probe
-// of the pack names' hash index. Nothing allocates unless it throws.
+// Default lookup: the built-in names compared one by one (length, then bytes),
+// then one probe of the pack names' hash index. Nothing allocates unless it throws.
 #include "core/lookup.hpp"
 
 #include <cstdint>
@@ -13,47 +13,9 @@
 namespace kinetra {
 namespace {
 
-SampleFunction* find_builtin(std::string_view name) {
-    switch (name.size()) {
-        case 4:
-            if (name == "sway") return sway;
-            if (name == "flam") return flam;
-            if (name == "drag") return drag;
-            break;
-        case 5:
-            if (name == "helix") return helix;
-            break;
-        case 6:
-            if (name == "bounce") return bounce;
-            if (name == "circle") return circle;
-            break;
-        case 8:
-            if (name == "box_step") return box_step;
-            break;
-        case 10:
-            if (name == "step_touch") return step_touch;
-            break;
-        case 12:
-            if (name == "figure_eight") return figure_eight;
-            break;
-        case 16:
-            if (name == "mirel_background") return mirel_background;
-            if (name == "five_stroke_roll") return five_stroke_roll;
-            break;
-        case 17:
-            if (name == "single_paradiddle") return single_paradiddle;
-            break;
-        case 18:
-            if (name == "single_stroke_roll") return single_stroke_roll;
-            if (name == "double_stroke_roll") return double_stroke_roll;
-            break;
-        case 20:
-            if (name == "multiple_bounce_roll") return multiple_bounce_roll;
-            break;
-        default:
-            break;
-    }
-    return nullptr;
+SampleFunction* find_builtin(std::string_view name) noexcept {
+    const std::size_t position = builtin_position(name);
+    return position == no_builtin ? nullptr : builtins[position].sampler;
 }
 
 // The registry position of the pack pattern called `name` (whose hash is
@@ -144,10 +106,8 @@ SampleFunction* find_default(std::string_view name) noexcept {
 
 const RudimentInfo* find_default_record(std::string_view name) {
     const std::vector<RudimentInfo>& records = catalogue();
-    for (std::size_t i = 0; i < builtin_count; ++i) {
-        if (builtin_infos[i].name == name) {
-            return &records[i];
-        }
+    if (const std::size_t position = builtin_position(name); position != no_builtin) {
+        return &records[position];
     }
     if (name.size() > pack_longest_name) {
         return nullptr;
@@ -178,7 +138,9 @@ const std::vector<RudimentInfo>& catalogue() {
     static const std::vector<RudimentInfo> records = [] {
         std::vector<RudimentInfo> list;
         list.reserve(builtin_count + pack_count);
-        list.insert(list.end(), builtin_infos.begin(), builtin_infos.end());
+        for (const Builtin& builtin : builtins) {
+            list.push_back(builtin.info);
+        }
         for (const PackEntry& entry : pack_registry) {
             list.push_back(entry.info);
         }

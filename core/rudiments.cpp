@@ -1,4 +1,4 @@
-// The fifteen built-in rudiments. Every formula wraps the pip first and then
+// The built-in rudiments. Every formula wraps the pip first and then
 // computes in IEEE doubles in exactly the order written here (the build turns
 // off fused multiply-add), so results are bit-identical on every platform.
 #include "core/rudiments.hpp"
@@ -223,31 +223,5 @@ Offset3 single_paradiddle(int pip) { return stroke_motion(pip, 128, single_parad
 Offset3 flam(int pip) { return stroke_motion(pip, 64, flam_strokes); }
 Offset3 drag(int pip) { return stroke_motion(pip, 64, drag_strokes); }
 Offset3 five_stroke_roll(int pip) { return stroke_motion(pip, 128, five_stroke_roll_strokes); }
-
-const std::array<RudimentInfo, builtin_count> builtin_infos = {{
-    {"bounce", "One-beat vertical bounce", 64, 1},
-    {"sway", "Two-beat side-to-side sway", 128, 1},
-    {"circle", "One-beat circular orbit", 64, 2},
-    {"figure_eight", "Two-beat figure eight", 128, 2},
-    {"step_touch", "Two-beat side step with a small lift", 128, 2},
-    {"box_step", "Four-beat softened square path", 256, 2},
-    {"helix", "Four-beat double-turn helix", 256, 3},
-    {"mirel_background", "Mirel/Quasa four-beat accented background drift", 256, 2},
-    {"single_stroke_roll", "Alternating R/L strokes with smooth attack and decay", 64, 2},
-    {"double_stroke_roll", "RRLL strokes with a softer second motion", 64, 2},
-    {"multiple_bounce_roll", "Decaying same-hand bounce clusters", 64, 2},
-    {"single_paradiddle", "RLRR LRLL with accented lead strokes", 128, 2},
-    {"flam", "Grace motion flowing into an opposite-hand primary motion", 64, 2},
-    {"drag", "Two grace motions flowing into an opposite-hand primary motion", 64, 2},
-    {"five_stroke_roll", "Two diddles resolving to an accented fifth motion", 128, 2},
-}};
-
-const std::array<SampleFunction*, builtin_count> builtin_samplers = {
-    bounce,         sway,           circle,
-    figure_eight,   step_touch,     box_step,
-    helix,          mirel_background, single_stroke_roll,
-    double_stroke_roll, multiple_bounce_roll, single_paradiddle,
-    flam,           drag,           five_stroke_roll,
-};
 
 }  // namespace kinetra

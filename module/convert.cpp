@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/lookup.hpp"
-#include "module/initialised.hpp"
 
 namespace py = pybind11;
 
@@ -105,18 +104,6 @@ py::list catalogue_to_list(const std::vector<RudimentInfo>& records) {
         PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), entry.release().ptr());
     }
     return list;
-}
-
-void require_initialised(py::handle src, const py::detail::type_info* type) {
-    if (type == nullptr || !PyObject_TypeCheck(src.ptr(), type->type)) {
-        return;
-    }
-    auto* instance = reinterpret_cast<py::detail::instance*>(src.ptr());
-    const py::detail::value_and_holder held = instance->get_value_and_holder(type, false);
-    if (!held || !held.holder_constructed()) {
-        throw py::type_error(std::string(type->type->tp_name) +
-                             " object is uninitialised (made by __new__ without __init__)");
-    }
 }
 
 }  // namespace kinetra::python

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "module/buffer_format.hpp"
+#include "module/internals.hpp"
+#include "module/sequence.hpp"
 #include "user/sampled_pattern.hpp"
 
 namespace py = pybind11;
@@ -25,60 +27,9 @@ bool read_value(PyObject* item, bool convert, double& out) {
         out = PyFloat_AS_DOUBLE(item);
         return true;
     }
-    py::object held = py::reinterpret_borrow<py::object>(item);
-    py::detail::make_caster<double> caster;
-    if (!caster.load(held, convert)) {
-        return false;
-    }
-    out = static_cast<double>(caster);
-    return true;
-}
-
-// Visits the elements of `src` as pybind11's list caster does: the same
-// acceptance test, len() once (`size_hint` gets it), then iteration. An exact
-// list is walked by index against its current length, which is what its
-// iterator does; an exact tuple cannot change. Stops at the first element
-// `visit` refuses.
-template <typename SizeHint, typename Visit>
-bool for_each_element(py::handle src, bool convert, SizeHint&& size_hint, Visit&& visit) {
-    if (!py::detail::object_is_convertible_to_std_vector(src)) {
-        return false;
-    }
-    py::object sequence;
-    if (py::isinstance<py::sequence>(src)) {
-        sequence = py::reinterpret_borrow<py::object>(src);
-    } else if (!convert) {
-        return false;
-    } else {
-        // Generators, sets, views, map and zip: consumed whole first.
-        sequence = py::tuple(py::reinterpret_borrow<py::iterable>(src));
-    }
-    size_hint(py::reinterpret_borrow<py::sequence>(sequence).size());
-
-    PyObject* seq = sequence.ptr();
-    if (PyList_CheckExact(seq)) {
-        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(seq); ++i) {
-            py::object element = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(seq, i));
-            if (!visit(element)) {
-                return false;
-            }
-        }
-        return true;
-    }
-    if (PyTuple_CheckExact(seq)) {
-        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(seq); ++i) {
-            if (!visit(py::handle(PyTuple_GET_ITEM(seq, i)))) {
-                return false;
-            }
-        }
-        return true;
-    }
-    for (py::handle element : sequence) {
-        if (!visit(element)) {
-            return false;
-        }
-    }
-    return true;
+    // Held while converted: its __float__ may drop it from the row it is in.
+    const py::object held = py::reinterpret_borrow<py::object>(item);
+    return internals::load_as_pybind11(held, convert, out);
 }
 
 // A pattern row: exactly three values, as pybind11's fixed-size array caster
@@ -112,11 +63,10 @@ bool read_triple(py::handle row, bool convert, Offset3& out) {
             }
         }
     } else {
-        py::detail::make_caster<std::array<double, 3>> caster;
-        if (!caster.load(row, convert)) {
+        std::array<double, 3> a{};
+        if (!internals::load_as_pybind11(row, convert, a)) {
             return false;
         }
-        const std::array<double, 3>& a = caster;
         v[0] = a[0];
         v[1] = a[1];
         v[2] = a[2];
@@ -157,11 +107,10 @@ bool read_row(py::handle row, bool convert, std::vector<double>* sink, std::size
         }
         return true;
     }
-    py::detail::make_caster<std::vector<double>> caster;
-    if (!caster.load(row, convert)) {
+    std::vector<double> values;
+    if (!internals::load_as_pybind11(row, convert, values)) {
         return false;
     }
-    const std::vector<double>& values = caster;
     if (sink != nullptr) {
         sink->insert(sink->end(), values.begin(), values.end());
     }
@@ -256,7 +205,7 @@ bool read_pattern_rows(py::handle src, bool convert, std::vector<Offset3>& out) 
             return true;
         }
     }
-    return for_each_element(
+    return read_sequence(
         src, convert, [&](std::size_t length) { out.reserve(std::min(length, keep)); },
         [&](py::handle row) {
             Offset3 sample{};
@@ -289,7 +238,7 @@ bool read_recording_rows(py::handle src, bool convert, FlatRows& out) {
     std::size_t length = 0;
     bool uniform = true;  // no row of another width met yet
     bool keep = true;     // values still kept (not dropped past the limit)
-    return for_each_element(
+    return read_sequence(
         src, convert, [&](std::size_t n) { length = n; },
         [&](py::handle row) {
             const std::size_t before = out.values.size();

@@ -11,9 +11,9 @@
 //   same point pybind11's own casters would.
 // - Nested sequences are accepted exactly as pybind11's conversions to
 //   std::vector<std::array<double, 3>> and std::vector<std::vector<double>>
-//   accept them: the outer object and each row as pybind11's list caster takes
-//   a sequence (not str or bytes; a generator, set, dict view, map or zip is
-//   consumed into a tuple first), a pattern row of exactly three elements,
+//   accept them: the outer object through the one sequence reader
+//   (module/sequence.hpp, pybind11's list caster's rule), each row as
+//   pybind11's casters take one, a pattern row of exactly three elements,
 //   every value as pybind11's float caster takes it, in the same order, with
 //   the same calls into the objects. Plain lists and tuples are walked
 //   directly; any other row goes through pybind11's casters themselves.
@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "core/records.hpp"
+#include "module/internals.hpp"
 #include "user/sampled_recording.hpp"
 
 namespace kinetra::python {
@@ -46,10 +47,12 @@ bool read_recording_rows(pybind11::handle src, bool convert, FlatRows& out);
 // Argument types whose casters call the readers. Their annotations are those
 // of the nested vectors they replace.
 struct PatternRows {
+    using Nested = std::vector<std::array<double, 3>>;  // the conversion followed
     std::vector<Offset3> samples;
 };
 
 struct RecordingRows {
+    using Nested = std::vector<std::vector<double>>;  // the conversion followed
     FlatRows rows;
 };
 
@@ -57,14 +60,11 @@ struct RecordingRows {
 
 namespace pybind11::detail {
 
-// The nested vectors whose conversions the readers follow.
-using pattern_rows_vector = std::vector<std::array<double, 3>>;
-using recording_rows_vector = std::vector<std::vector<double>>;
-
 template <>
 struct type_caster<kinetra::python::PatternRows> {
     PYBIND11_TYPE_CASTER(kinetra::python::PatternRows,
-                         make_caster<pattern_rows_vector>::name);
+                         kinetra::python::internals::annotation_of<
+                             kinetra::python::PatternRows::Nested>);
 
     bool load(handle src, bool convert) {
         return kinetra::python::read_pattern_rows(src, convert, value.samples);
@@ -76,7 +76,8 @@ struct type_caster<kinetra::python::PatternRows> {
 template <>
 struct type_caster<kinetra::python::RecordingRows> {
     PYBIND11_TYPE_CASTER(kinetra::python::RecordingRows,
-                         make_caster<recording_rows_vector>::name);
+                         kinetra::python::internals::annotation_of<
+                             kinetra::python::RecordingRows::Nested>);
 
     bool load(handle src, bool convert) {
         return kinetra::python::read_recording_rows(src, convert, value.rows);

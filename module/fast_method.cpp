@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "module/internals.hpp"
+
 namespace py = pybind11;
 
 namespace kinetra::python {
@@ -108,18 +110,13 @@ void call_as_method(py::handle cls, const char* name, MethodCall call) {
         }
         fast_method_type = reinterpret_cast<PyTypeObject*>(type);  // kept for the process
     }
-    // The class dict holds pybind11's instancemethod; its function is what
-    // every call ends up in.
-    py::object held = py::reinterpret_borrow<py::object>(
-        PyDict_GetItemString(reinterpret_cast<PyTypeObject*>(cls.ptr())->tp_dict, name));
-    if (!held || !PyInstanceMethod_Check(held.ptr())) {
-        throw std::logic_error("call_as_method: not a pybind11 method");
-    }
+    // pybind11's holder of the method; its function is what every call ends up in.
+    const py::object held = internals::method_holder(cls, name);
     auto* method = PyObject_GC_New(FastMethod, fast_method_type);
     if (method == nullptr) {
         throw py::error_already_set();
     }
-    method->function = Py_NewRef(PyInstanceMethod_GET_FUNCTION(held.ptr()));
+    method->function = Py_NewRef(internals::method_function(held));
     method->held = Py_NewRef(held.ptr());
     method->vectorcall = fast_method_call;
     method->call = call;

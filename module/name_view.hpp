@@ -20,6 +20,28 @@ struct NameView {
     std::string_view text;
 };
 
+// A str (as its UTF-8 bytes) or bytes name (subclasses included), viewed in
+// place; false for anything else, and for a str that cannot be encoded (no
+// error is left set). A bytearray is not viewed: see the caster below.
+inline bool view_name(PyObject* object, std::string_view& name) noexcept {
+    if (PyUnicode_Check(object)) {
+        Py_ssize_t size = -1;
+        const char* bytes = PyUnicode_AsUTF8AndSize(object, &size);
+        if (bytes == nullptr) {
+            PyErr_Clear();
+            return false;
+        }
+        name = std::string_view(bytes, static_cast<std::size_t>(size));
+        return true;
+    }
+    if (PyBytes_Check(object)) {
+        name = std::string_view(PyBytes_AS_STRING(object),
+                                static_cast<std::size_t>(PyBytes_GET_SIZE(object)));
+        return true;
+    }
+    return false;
+}
+
 }  // namespace kinetra::python
 
 namespace pybind11::detail {
@@ -33,19 +55,7 @@ struct type_caster<kinetra::python::NameView> {
         if (object == nullptr) {
             return false;
         }
-        if (PyUnicode_Check(object)) {
-            Py_ssize_t size = -1;
-            const char* bytes = PyUnicode_AsUTF8AndSize(object, &size);
-            if (bytes == nullptr) {
-                PyErr_Clear();
-                return false;
-            }
-            value.text = std::string_view(bytes, static_cast<std::size_t>(size));
-            return true;
-        }
-        if (PyBytes_Check(object)) {
-            value.text = std::string_view(PyBytes_AS_STRING(object),
-                                          static_cast<std::size_t>(PyBytes_GET_SIZE(object)));
+        if (kinetra::python::view_name(object, value.text)) {
             return true;
         }
         if (PyByteArray_Check(object)) {

@@ -4,7 +4,7 @@
 
 #include <pybind11/pybind11.h>
 
-#include "module/initialised.hpp"
+#include "module/internals.hpp"
 #include "module/offset3.hpp"
 
 namespace kinetra::python {

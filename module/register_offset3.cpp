@@ -110,15 +110,19 @@ PyType_Spec offset3_spec = {
 }  // namespace
 
 PyObject* new_offset3(const Offset3& position) noexcept {
-    // From the free list, or allocated the way the type's own tp_alloc would
-    // (the type has no GC header) without its zero fill; every field is set
-    // below.
-    Offset3Object* o = free_count > 0 ? free_list[--free_count]
-                                      : static_cast<Offset3Object*>(PyObject_Malloc(sizeof(Offset3Object)));
-    if (o == nullptr) {
-        return PyErr_NoMemory();
+    // From the free list (memory the type's own tp_free would have released,
+    // made an object again), or from the type's own tp_alloc; both hold a
+    // reference to the type. Every field is set below.
+    Offset3Object* o;
+    if (free_count > 0) {
+        o = free_list[--free_count];
+        PyObject_Init(reinterpret_cast<PyObject*>(o), offset3_type);
+    } else {
+        o = reinterpret_cast<Offset3Object*>(offset3_type->tp_alloc(offset3_type, 0));
+        if (o == nullptr) {
+            return nullptr;
+        }
     }
-    PyObject_Init(reinterpret_cast<PyObject*>(o), offset3_type);  // also holds the type
     o->x = position.x;
     o->y = position.y;
     o->z = position.z;

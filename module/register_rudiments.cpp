@@ -3,11 +3,12 @@
 
 namespace kinetra::python {
 
-// Each built-in is bound directly, one unnamed (positional-only) pip argument.
+// Each built-in is bound directly, one unnamed (positional-only) pip argument,
+// in the order of the table.
 void register_rudiments(pybind11::module_& m) {
-    for (std::size_t i = 0; i < builtin_count; ++i) {
+    for (const Builtin& builtin : builtins) {
         // The names are string literals, so data() is NUL-terminated and static.
-        m.def(builtin_infos[i].name.data(), builtin_samplers[i]);
+        m.def(builtin.info.name.data(), builtin.sampler);
     }
 }
 

@@ -17,6 +17,8 @@
 
 #include "core/pip.hpp"
 #include "module/buffer_format.hpp"
+#include "module/internals.hpp"
+#include "module/sequence.hpp"
 
 namespace py = pybind11;
 
@@ -138,12 +140,7 @@ bool read_pip(py::handle item, bool convert, int& out) {
         }
         return false;  // too large either way (an exact int raises nothing here)
     }
-    py::detail::make_caster<int> caster;
-    if (!caster.load(item, convert)) {
-        return false;
-    }
-    out = static_cast<int>(caster);
-    return true;
+    return internals::load_as_pybind11(item, convert, out);
 }
 
 // ---- the result's owner -----------------------------------------------------
@@ -281,6 +278,22 @@ void write_rows(std::size_t count, const Pips& pips, const Source& source, char*
 
 }  // namespace
 
+// ---- sequences of pips ------------------------------------------------------------
+
+bool read_pips(py::handle src, bool convert, std::vector<int>& out) {
+    out.clear();
+    return read_sequence(
+        src, convert, [&](std::size_t length) { out.reserve(length); },
+        [&](py::handle element) {
+            int pip = 0;
+            if (!read_pip(element, convert, pip)) {
+                return false;
+            }
+            out.push_back(pip);
+            return true;
+        });
+}
+
 // ---- PipArray -----------------------------------------------------------------
 
 PipArray::~PipArray() { release(); }
@@ -358,46 +371,9 @@ PipArray::Loaded PipArray::load_buffer(py::handle src) {
 }
 
 bool PipArray::load_sequence(py::handle src, bool convert) {
-    if (!py::detail::object_is_convertible_to_std_vector(src)) {
-        return false;
-    }
-    py::object sequence;
-    if (py::isinstance<py::sequence>(src)) {
-        sequence = py::reinterpret_borrow<py::object>(src);
-    } else {
-        // Generators, sets, views, map and zip: consumed whole first.
-        sequence = py::tuple(py::reinterpret_borrow<py::iterable>(src));
-    }
-    values_.reserve(py::reinterpret_borrow<py::sequence>(sequence).size());
-    PyObject* seq = sequence.ptr();
-    int pip = 0;
-    if (PyList_CheckExact(seq)) {
-        // Walked like its iterator walks it: against its current length (an
-        // element's __index__ may change the list).
-        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(seq); ++i) {
-            py::object element = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(seq, i));
-            if (!read_pip(element, convert, pip)) {
-                return false;
-            }
-            values_.push_back(pip);
-        }
-    } else if (PyTuple_CheckExact(seq)) {
-        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(seq); ++i) {
-            if (!read_pip(PyTuple_GET_ITEM(seq, i), convert, pip)) {
-                return false;
-            }
-            values_.push_back(pip);
-        }
-    } else {
-        for (py::handle element : sequence) {
-            if (!read_pip(element, convert, pip)) {
-                return false;
-            }
-            values_.push_back(pip);
-        }
-    }
-    count_ = values_.size();
-    return true;
+    const bool loaded = read_pips(src, convert, values_);
+    count_ = loaded ? values_.size() : 0;
+    return loaded;
 }
 
 template <typename Visit>

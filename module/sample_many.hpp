@@ -7,11 +7,13 @@
 //   q Q n N, any byte order, any stride or alignment, read-only is fine) is
 //   read in place, and every value must lie in the signed 32-bit range; a
 //   buffer of any other rank is refused. Any other object (a 1-D buffer of
-//   something else included) is taken as pybind11 takes a list of int: a
-//   sequence that is not str or bytes, or a generator, set, dict view, map or
-//   zip consumed whole into a tuple first, each element converted exactly as
-//   the int caster converts the per-call pip, with that parameter's convert
-//   flag (no-conversion for the methods). A value that does not convert makes
+//   something else included) is taken as pybind11 takes a list of int,
+//   through the one sequence reader (module/sequence.hpp): a sequence that is
+//   not str or bytes, or, where conversion is allowed, a generator, set, dict
+//   view, map or zip consumed whole into a tuple first; each element converted
+//   exactly as the int caster converts the per-call pip. The parameter's
+//   convert flag (no-conversion for the methods) applies to both, as in
+//   pybind11: the methods take no generator. A value that does not convert makes
 //   the argument fail with pybind11's TypeError, as one bad pip makes
 //   `sample` fail; an error the object raises while it is read comes through.
 // - `out` (OutArg): None, or a writable, C-contiguous buffer of C doubles
@@ -36,6 +38,11 @@
 #include "core/records.hpp"
 
 namespace kinetra::python {
+
+// A sequence of pips (no buffer) as the contract above takes it, into `out`:
+// false when it does not convert; throws pybind11::error_already_set when
+// Python raised while it was read.
+bool read_pips(pybind11::handle src, bool convert, std::vector<int>& out);
 
 // The pips of one call, validated: a buffer held while the call runs, or the
 // converted values of a sequence.

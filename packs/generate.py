@@ -107,18 +107,6 @@ def check_records(patterns):
     return violations
 
 
-def build_registry(patterns, checks=()):
-    """(tables in registry order, violations) for the declared patterns, in one process."""
-    tables = []
-    violations = check_records(patterns)
-    for pattern in patterns:
-        table, found = build_table(pattern)
-        violations += found
-        tables.append(table)
-    reach = {t.name: extremes(t) for t in tables if t is not None}
-    return tables, violations + check_across(checks, reach)
-
-
 def name_index(names):
     """Registry positions ordered by name, comparing the UTF-8 bytes.
 
@@ -261,8 +249,8 @@ def declared(synthetic=False):
 _worker_patterns = []
 
 
-def _load_worker(synthetic):
-    _worker_patterns[:] = declared(synthetic)[1]
+def _load_worker(synthetic, patterns=None):
+    _worker_patterns[:] = declared(synthetic)[1] if patterns is None else patterns
 
 
 def _build_chunk(task):
@@ -280,11 +268,13 @@ def _build_chunk(task):
     return emit_chunk(tables), [], reach
 
 
-def build_chunks(ranges, synthetic, jobs):
-    """(chunk sources in order, violations, extremes of every table)."""
+def build_chunks(ranges, synthetic, jobs, patterns=None):
+    """(chunk sources in order, violations, extremes of every table). Worker
+    processes declare the patterns anew; one process builds `patterns` when
+    given (else the declared ones)."""
     tasks = list(ranges)
     if jobs <= 1:
-        _load_worker(synthetic)
+        _load_worker(synthetic, patterns)
         results = [_build_chunk(t) for t in tasks]
     else:
         from concurrent.futures import ProcessPoolExecutor
@@ -296,13 +286,21 @@ def build_chunks(ranges, synthetic, jobs):
     return [text for text, _, _ in results], violations, reach
 
 
+def build(patterns, checks, chunks, synthetic=False, jobs=1):
+    """(chunk sources, violations): every record, table and cross-table rule
+    checked over `patterns`, the tables emitted in `chunks` files. With more
+    than one job, `patterns` must be the declared ones (see build_chunks)."""
+    violations = check_records(patterns)
+    ranges = chunk_ranges([p.period for p in patterns], chunks)
+    sources, found, reach = build_chunks(ranges, synthetic, jobs,
+                                         patterns if jobs <= 1 else None)
+    return sources, violations + found + check_across(checks, reach)
+
+
 def generate(out, chunks, synthetic=False, jobs=1, tools_out=None):
     """Check everything, then write the generated tree; returns the violations."""
     packs, patterns, checks = declared(synthetic)
-    violations = check_records(patterns)
-    ranges = chunk_ranges([p.period for p in patterns], chunks)
-    sources, found, reach = build_chunks(ranges, synthetic, jobs)
-    violations += found + check_across(checks, reach)
+    sources, violations = build(patterns, checks, chunks, synthetic, jobs)
     if violations:
         return violations
 

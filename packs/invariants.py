@@ -6,15 +6,30 @@ refuses to emit anything while a violation remains.
 """
 
 import math
+import os
 import re
 
 from primitives import is_twelve_decimal
 
-BUILTIN_NAMES = frozenset({
-    "bounce", "sway", "circle", "figure_eight", "step_touch", "box_step", "helix",
-    "mirel_background", "single_stroke_roll", "double_stroke_roll",
-    "multiple_bounce_roll", "single_paradiddle", "flam", "drag", "five_stroke_roll",
-})
+# The built-in rudiments' table, one entry a line: `{{"name", "description", ...`.
+BUILTINS_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                               os.pardir, "core", "rudiments.hpp")
+
+
+def builtin_names(path=BUILTINS_SOURCE):
+    """The built-in rudiments' names, read from their table in the C++ source."""
+    with open(path, encoding="utf-8") as f:
+        source = f.read()
+    table = re.search(r"inline constexpr Builtin builtins\[\] = \{\n(.*?)\n\};", source, re.S)
+    if table is None:
+        raise SystemExit(f"{path}: no table of built-ins found")
+    names = re.findall(r'^\s*\{\{"([^"]*)"', table.group(1), re.M)
+    if len(names) != table.group(1).count("\n") + 1:
+        raise SystemExit(f"{path}: a line of the built-ins table is not one entry")
+    return frozenset(names)
+
+
+BUILTIN_NAMES = builtin_names()
 
 NAME_PATTERN = re.compile(r"[a-z][a-z0-9_]*")
 NAME_BYTES = (8, 32)

@@ -12,6 +12,7 @@
 
 #include "core/name_index.hpp"
 #include "core/records.hpp"
+#include "core/rudiments.hpp"
 #include "packs/registry_size.hpp"  // generated: pack_count
 
 namespace kinetra {
@@ -34,13 +35,17 @@ extern const std::array<NameSlot, pack_name_slot_count> pack_name_slots;
 extern const std::size_t pack_longest_name;
 
 // Builds the hash index of `registry` (in constant evaluation, for the
-// generated registry source). Two records of one name make it fail to compile.
+// generated registry source). Two records of one name, or a record with the
+// name of a built-in (which the lookup finds first), make it fail to compile.
 constexpr std::array<NameSlot, pack_name_slot_count> index_pack_names(
     const PackEntry (&registry)[pack_count]) {
     std::array<NameSlot, pack_name_slot_count> slots{};
     slots.fill(NameSlot{0, empty_position});
     const auto name_at = [&](std::size_t position) { return registry[position].info.name; };
     for (std::size_t i = 0; i < pack_count; ++i) {
+        if (builtin_position(registry[i].info.name) != no_builtin) {
+            throw std::logic_error("a pack pattern has the name of a built-in");
+        }
         if (insert_name(slots, registry[i].info.name, static_cast<std::uint16_t>(i), name_at) !=
             not_found) {
             throw std::logic_error("two pack patterns share a name");

@@ -43,15 +43,29 @@ bool same_bits(const kinetra::Offset3& a, const kinetra::Offset3& b) { return st
 
 TEST(Builtins, RecordsMatchTheirSamplersAndNativeLookup) {
     for (std::size_t i = 0; i < kinetra::builtin_count; ++i) {
-        const kinetra::RudimentInfo& info = kinetra::builtin_infos[i];
+        const kinetra::RudimentInfo& info = kinetra::builtins[i].info;
+        kinetra::SampleFunction* const sampler = kinetra::builtins[i].sampler;
+        EXPECT_EQ(kinetra::builtin_position(info.name), i);
+        EXPECT_EQ(kinetra::find_default_record(info.name), &kinetra::catalogue()[i]);
         for (int pip : {INT_MIN, -1, 0, 1, 1000, INT_MAX}) {
-            EXPECT_TRUE(same_bits(kinetra::sample(info.name, pip), kinetra::builtin_samplers[i](pip))) << info.name;
+            EXPECT_TRUE(same_bits(kinetra::sample(info.name, pip), sampler(pip))) << info.name;
         }
         // Extreme pips wrap like any other: INT_MIN and INT_MIN + period agree.
         const int period = info.period_pips;
-        EXPECT_TRUE(same_bits(kinetra::builtin_samplers[i](INT_MIN), kinetra::builtin_samplers[i](INT_MIN + period)));
-        EXPECT_TRUE(same_bits(kinetra::builtin_samplers[i](INT_MAX), kinetra::builtin_samplers[i](INT_MAX - period)));
+        EXPECT_TRUE(same_bits(sampler(INT_MIN), sampler(INT_MIN + period)));
+        EXPECT_TRUE(same_bits(sampler(INT_MAX), sampler(INT_MAX - period)));
     }
+}
+
+TEST(Builtins, PositionNeedsTheWholeNameAndWorksAtCompileTime) {
+    static_assert(kinetra::builtin_position("bounce") == 0);
+    static_assert(kinetra::builtin_position("five_stroke_roll") == 14);
+    static_assert(kinetra::builtin_position("") == kinetra::no_builtin);
+    for (std::string_view name : {"", "Bounce", "bounce ", "bounc", "flam_",
+                                  "multiple_bounce_roll_and_more_than_sixty_four_bytes_of_name_here"}) {
+        EXPECT_EQ(kinetra::builtin_position(name), kinetra::no_builtin) << name;
+    }
+    EXPECT_EQ(kinetra::builtin_position(std::string_view("drag\0", 5)), kinetra::no_builtin);
 }
 
 TEST(Catalogue, IsBuiltOnceAndStartsWithTheBuiltins) {

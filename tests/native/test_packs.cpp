@@ -58,7 +58,8 @@ TEST(PackNameSlots, HoldEveryRegistryPositionOnce) {
 }
 
 TEST(PackRegistry, NoBuiltinNameIsInTheIndex) {
-    for (const kinetra::RudimentInfo& builtin : kinetra::builtin_infos) {
+    for (const kinetra::Builtin& entry : kinetra::builtins) {
+        const kinetra::RudimentInfo& builtin = entry.info;
         const auto* end = kinetra::pack_name_index + kinetra::pack_count;
         EXPECT_TRUE(std::none_of(kinetra::pack_name_index, end,
                                  [&](std::uint64_t position) { return name_at(position) == builtin.name; }))

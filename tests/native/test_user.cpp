@@ -93,7 +93,7 @@ TEST(PatternLibrary, FindResolvesOwnPatternsThenDefaults) {
         bounce_rows.push_back(kinetra::bounce(pip));
     }
     PatternLibrary library({SampledPattern("first", "d", ramp(2)),
-                            SampledPattern("bounce", std::string(kinetra::builtin_infos[0].description), bounce_rows),
+                            SampledPattern("bounce", std::string(kinetra::builtins[0].info.description), bounce_rows),
                             SampledPattern("second", "d", ramp(4)), SampledPattern("third", "d", ramp(8))});
     const char* own[] = {"first", "second", "third"};
     const double period[] = {2.0, 4.0, 8.0};

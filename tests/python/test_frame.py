@@ -7,13 +7,10 @@ import weakref
 import pytest
 
 import kinetra
+from rudiment_reference import BUILTINS
 from stand_ins import FloatSub, Index, IntOnly, IntSub
 
-RUDIMENTS = [
-    "bounce", "sway", "circle", "figure_eight", "step_touch", "box_step", "helix",
-    "mirel_background", "single_stroke_roll", "double_stroke_roll", "multiple_bounce_roll",
-    "single_paradiddle", "flam", "drag", "five_stroke_roll",
-]
+RUDIMENTS = list(BUILTINS)  # in the order they are registered
 REGISTRATION_ORDER = [
     "PIPS_PER_BEAT", "SampledRecording", "Offset3", "SampledPattern", "PatternLibrary",
     "sample", "catalogue", "sample_many", *RUDIMENTS,

@@ -1,4 +1,4 @@
-"""Property-based tests of the lookups: the module-level sample, the fifteen
+"""Property-based tests of the lookups: the module-level sample, the built-in
 rudiment functions and PatternLibrary.sample, over any name and any pip, and
 the batch lookups (sample_many of both) over any name, pips and out."""
 
@@ -9,6 +9,7 @@ from hypothesis import given
 from hypothesis import strategies as st
 
 import kinetra
+import rudiment_reference
 from fuzz_model import (REFUSED, assert_fails, check_batch, first_failure, names, pip_batches,
                         pips, printable, rewriting, row_outs, same_row, wrap)
 
@@ -16,7 +17,7 @@ pytestmark = pytest.mark.fuzz
 
 DEFAULTS = kinetra.catalogue()
 DEFAULT_NAMES = [e["name"] for e in DEFAULTS]
-BUILTINS = DEFAULT_NAMES[:15]
+BUILTINS = list(rudiment_reference.BUILTINS)
 PERIODS = {e["name"].encode(): e["period_pips"] for e in DEFAULTS}
 
 USER_ROWS = {
@@ -47,16 +48,44 @@ def assert_default(result, raw, pip):
         assert same_row(result, getattr(kinetra, name)(pip).as_tuple())
 
 
-@given(names(known=DEFAULT_NAMES), pips(), st.data())
-def test_sample_any_name_any_pip(name, pip, data):
-    (name_obj, raw) = name
-    pip_obj, value = rewriting(data.draw, name_obj, pip)
-    call = lambda: kinetra.sample(name_obj, pip_obj)  # noqa: E731
+def default_rows(raw):
+    """The row of the default pattern `raw` at a pip, or None for no default."""
+    if raw not in PERIODS:
+        return None
+    name, period = raw.decode(), PERIODS[raw]
+    return lambda pip: kinetra.sample(name, wrap(pip, period)).as_tuple()
+
+
+def library_rows(raw):
+    if raw in USER_ROWS:
+        rows = USER_ROWS[raw]
+        return lambda pip: rows[wrap(pip, len(rows))]
+    return default_rows(raw)
+
+
+# The two lookups by name: (per-call sample, batch sample, the names worth
+# drawing near-copies of, whether the pip converts, the rows of a name).
+LOOKUPS = {
+    "module": (kinetra.sample, kinetra.sample_many, DEFAULT_NAMES, True, default_rows),
+    "library": (LIBRARY.sample, LIBRARY.sample_many,
+                DEFAULT_NAMES + [n.decode() for n in USER_ROWS], False, library_rows),
+}
+
+
+@pytest.mark.parametrize("lookup", LOOKUPS)
+@given(data=st.data())
+def test_sample_any_name_any_pip(lookup, data):
+    sample, _, known, convert, rows_of = LOOKUPS[lookup]
+    name_obj, raw = data.draw(names(known=known), label="name")
+    pip_obj, value = rewriting(data.draw, name_obj, data.draw(pips(convert), label="pip"))
+    call = lambda: sample(name_obj, pip_obj)  # noqa: E731
     failure = first_failure(raw, value)
     if failure is not None:
         assert_fails(call, failure)
-    elif raw not in PERIODS:
+    elif rows_of(raw) is None:
         assert_fails(call, ValueError, "Unknown kinetra: " + printable(raw))
+    elif raw in USER_ROWS and lookup == "library":
+        assert same_row(call(), rows_of(raw)(value))
     else:
         assert_default(call(), raw, value)
 
@@ -71,52 +100,12 @@ def test_rudiments_any_pip(name, pip):
         assert_default(call(), name.encode(), value)
 
 
-@given(names(known=DEFAULT_NAMES + [n.decode() for n in USER_ROWS]), pips(convert=False),
-       st.data())
-def test_library_sample_any_name_any_pip(name, pip, data):
-    (name_obj, raw) = name
-    pip_obj, value = rewriting(data.draw, name_obj, pip)
-    call = lambda: LIBRARY.sample(name_obj, pip_obj)  # noqa: E731
-    failure = first_failure(raw, value)
-    if failure is not None:
-        assert_fails(call, failure)
-    elif raw in USER_ROWS:
-        rows = USER_ROWS[raw]
-        assert same_row(call(), rows[wrap(value, len(rows))])
-    elif raw not in PERIODS:
-        assert_fails(call, ValueError, "Unknown kinetra: " + printable(raw))
-    else:
-        assert_default(call(), raw, value)
-
-
-# ---- batches ----------------------------------------------------------------------
-
-def default_rows(raw):
-    if raw not in PERIODS:
-        return None
-    name = raw.decode()
-    return lambda pip: kinetra.sample(name, pip).as_tuple()
-
-
-@given(names(known=DEFAULT_NAMES), pip_batches(), st.data())
-def test_sample_many_any_name_any_pips_any_out(name, batch, data):
-    (name_obj, raw) = name
+@pytest.mark.parametrize("lookup", LOOKUPS)
+@given(data=st.data())
+def test_sample_many_any_name_any_pips_any_out(lookup, data):
+    _, sample_many, known, convert, rows_of = LOOKUPS[lookup]
+    name_obj, raw = data.draw(names(known=known), label="name")
+    batch = data.draw(pip_batches(convert), label="pips")
     count = len(batch[1]) if isinstance(batch[1], list) else 2
-    check_batch(kinetra.sample_many, name_obj, raw, batch, data.draw(row_outs(count)), data,
-                default_rows)
-
-
-def library_rows(raw):
-    if raw in USER_ROWS:
-        rows = USER_ROWS[raw]
-        return lambda pip: rows[wrap(pip, len(rows))]
-    return default_rows(raw)
-
-
-@given(names(known=DEFAULT_NAMES + [n.decode() for n in USER_ROWS]), pip_batches(convert=False),
-       st.data())
-def test_library_sample_many_any_name_any_pips_any_out(name, batch, data):
-    (name_obj, raw) = name
-    count = len(batch[1]) if isinstance(batch[1], list) else 2
-    check_batch(LIBRARY.sample_many, name_obj, raw, batch, data.draw(row_outs(count)), data,
-                library_rows)
+    check_batch(sample_many, name_obj, raw, batch, data.draw(row_outs(count), label="out"), data,
+                rows_of)

@@ -7,7 +7,7 @@ import pytest
 import kinetra
 from rudiment_reference import BUILTINS
 
-BUILTIN_COUNT = 15
+BUILTIN_COUNT = len(BUILTINS)
 PACK_COUNT = 28 + 24 + 256 + 320 + 144 + 944  # initial, expansion, atlas, continuum, club, dancefloor
 
 

@@ -96,6 +96,12 @@ def test_record_rules(name, period, dimensions, description, rule):
     assert rule in {v[1] for v in invariants.check_record(name, period, dimensions, description)}
 
 
+def test_builtin_names_are_read_from_the_builtins_table():
+    from rudiment_reference import BUILTINS
+
+    assert invariants.BUILTIN_NAMES == set(BUILTINS)
+
+
 def test_registry_build_reports_recipes_by_pattern_name():
     pack = Pack("probe")
     description = "A probe pattern used to exercise the generator's checks."
@@ -116,11 +122,12 @@ def test_registry_build_reports_recipes_by_pattern_name():
     def probe_short(P):
         return [0.0] * (P - 1), 0.5
 
-    tables, violations = generate.build_registry(pack.patterns)
+    _, violations = generate.build(pack.patterns, [], chunks=2)
     found = {(name, rule) for name, rule, _ in violations}
     assert found == {("probe_jump", "closure"), ("probe_fails", "recipe"),
                      ("probe_jump", "unique name"), ("probe_jump", "row count")}
-    assert all(math.copysign(1.0, row[0]) > 0 for row in tables[0].rows)
+    table, _ = generate.build_table(pack.patterns[0])
+    assert all(math.copysign(1.0, row[0]) > 0 for row in table.rows)
 
 
 def test_name_index_is_bytewise_with_prefixes_first():
@@ -165,8 +172,9 @@ def test_cross_table_checks_run_over_the_built_tables():
     def at_most_half(extremes):
         return [(name, "reach", f"x reaches {e[0]}") for name, e in extremes.items() if e[0] > 0.5]
 
-    _, violations = generate.build_registry(pack.patterns, [at_most_half])
+    sources, violations = generate.build(pack.patterns, [at_most_half], chunks=1)
     assert violations == [("probe_wide", "reach", "x reaches 0.75")]
+    assert "table_probe_wide[256]" in sources[0]  # the table itself was sound
 
 
 def test_beat_reach_check_names_the_motion_and_axis():

@@ -7,8 +7,9 @@ import pytest
 
 import kinetra
 from pack_checks import club_kicks, read_table, record_faults, table_faults
+from rudiment_reference import BUILTINS
 
-BUILTIN_COUNT = 15
+BUILTIN_COUNT = len(BUILTINS)
 PACKS = {  # name: (first pattern, last pattern, size, periods, dimensions)
     "initial": ("lfo_breathe", "groove_b_grid", 28,
                 {256: 22, 512: 6}, {1: 12, 2: 16}),

@@ -1,4 +1,5 @@
-"""The row readers against pybind11's own nested-vector conversions.
+"""The sequence readers (the row readers and the pips of batch sampling)
+against pybind11's own vector conversions, with and without conversion.
 
 Each odd input is made afresh for each path and read both ways; the results,
 the errors raised while reading and the calls made into the objects must be
@@ -128,6 +129,12 @@ COMMON = {
     "item raises (row)": lambda log: [log.sequence(ROW, fail="item")],
     "list subclass with own __iter__ (outer)": lambda log: log.iterating_list([ROW, ROW]),
     "list subclass with own __iter__ (row)": lambda log: [log.iterating_list(list(ROW))],
+    "pips": lambda log: [0, -1, 2**31 - 1, -(2**31)],
+    "pips of every kind": lambda log: (True, Index(7), IntOnly(3), 2**31, 1.0, FloatSub(2.0)),
+    "pips from a generator": lambda log: gen([5, Index(-6)]),
+    "pips as a range": lambda log: range(-3, 3),
+    "pips as array.array": lambda log: array.array("q", [1, -1]),
+    "pips that log their conversion": lambda log: [log.value(0.5), 1],
     "values that log their conversion": lambda log: [
         (log.value(0.5), log.value(0.25), log.value(-0.5)), [log.value(1.0), 0.0, log.value(0.0)]],
 }
@@ -175,18 +182,6 @@ def bits(rows):
     return [tuple(struct.pack("<d", v) for v in row) for row in rows]
 
 
-@pytest.mark.parametrize("case", list(CASES))
-def test_pattern_rows_read_as_pybind11_reads_them(case):
-    expected, expected_calls = outcome(reference.pattern_pybind11, CASES[case])
-    got, calls = outcome(reference.pattern_rows, CASES[case])
-    assert calls == expected_calls
-    if expected[0] == "value" and expected[1] is not None:
-        assert got[0] == "value" and got[1] is not None
-        assert bits(got[1]) == bits(expected[1][:PATTERN_KEEP])
-    else:
-        assert got == expected
-
-
 def flat_layout(rows):
     """The flat table the recording reader promises for these nested rows."""
     width = len(rows[0]) if rows else 0
@@ -197,15 +192,32 @@ def flat_layout(rows):
     return (len(rows), width, uniform, values)
 
 
+def flat_bits(flat):
+    return (*flat[:3], bits([flat[3]]))
+
+
+# Each reader: (pybind11's own conversion, the reader, what the reader promises
+# for pybind11's result, the reader's result in the same form).
+READERS = {
+    "pattern rows": (reference.pattern_pybind11, reference.pattern_rows,
+                     lambda rows: bits(rows[:PATTERN_KEEP]), bits),
+    "recording rows": (reference.recording_pybind11, reference.recording_rows,
+                       lambda rows: flat_bits(flat_layout(rows)), flat_bits),
+    "pips": (reference.pips_pybind11, reference.pips, list, list),
+}
+
+
 @pytest.mark.parametrize("case", list(CASES))
-def test_recording_rows_read_as_pybind11_reads_them(case):
-    expected, expected_calls = outcome(reference.recording_pybind11, CASES[case])
-    got, calls = outcome(reference.recording_rows, CASES[case])
+@pytest.mark.parametrize("convert", [True, False], ids=["convert", "noconvert"])
+@pytest.mark.parametrize("reader", list(READERS))
+def test_readers_read_as_pybind11_reads_them(reader, convert, case):
+    pybind11_read, read, promised, as_read = READERS[reader]
+    expected, expected_calls = outcome(lambda src: pybind11_read(src, convert), CASES[case])
+    got, calls = outcome(lambda src: read(src, convert), CASES[case])
     assert calls == expected_calls
     if expected[0] == "value" and expected[1] is not None:
-        layout = flat_layout(expected[1])
-        assert got[0] == "value" and got[1][:3] == layout[:3]
-        assert bits([got[1][3]]) == bits([layout[3]])
+        assert got[0] == "value" and got[1] is not None
+        assert as_read(got[1]) == promised(expected[1])
     else:
         assert got == expected
 
@@ -218,16 +230,16 @@ def test_recording_rows_read_as_pybind11_reads_them(case):
     ],
 )
 def test_pattern_rows_past_the_limit_are_converted_but_not_kept(rows, kept):
-    assert len(reference.pattern_rows(rows)) == kept
-    assert reference.pattern_rows(rows + [(0.0, 0.0)]) is None  # a late bad row still counts
+    assert len(reference.pattern_rows(rows, True)) == kept
+    assert reference.pattern_rows(rows + [(0.0, 0.0)], True) is None  # a late bad row still counts
 
 
 def test_recording_values_past_the_limit_are_dropped():
     row = [0.5] * 4096
     fits = [row] * (MAX_VALUES // 4096)
-    assert reference.recording_rows(fits)[:3] == (2048, 4096, 2048)
-    assert len(reference.recording_rows(fits)[3]) == MAX_VALUES
-    assert reference.recording_rows(fits + [row]) == (2049, 4096, 2049, [])
+    assert reference.recording_rows(fits, True)[:3] == (2048, 4096, 2048)
+    assert len(reference.recording_rows(fits, True)[3]) == MAX_VALUES
+    assert reference.recording_rows(fits + [row], True) == (2049, 4096, 2049, [])
     # Dropping stops nothing else: the first other width and a late bad value.
-    assert reference.recording_rows(fits + [row, [0.5], row]) == (2051, 4096, 2049, [])
-    assert reference.recording_rows(fits + [row, [None]]) is None
+    assert reference.recording_rows(fits + [row, [0.5], row], True) == (2051, 4096, 2049, [])
+    assert reference.recording_rows(fits + [row, [None]], True) is None

@@ -13,11 +13,12 @@ import sys
 import pytest
 
 import kinetra
+import rudiment_reference
 from stand_ins import FloatSub, Index, IntOnly, IntSub, value_error
 
 INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 CATALOGUE = kinetra.catalogue()
-BUILTINS = [e["name"] for e in CATALOGUE[:15]]
+BUILTINS = list(rudiment_reference.BUILTINS)
 PACK_NAMES = sorted(e["name"] for e in CATALOGUE[15:])
 LAST_PACK = CATALOGUE[-1]["name"]
 # A loop holding negative zeros: a sign lost on the way shows in the bytes.
@@ -130,6 +131,11 @@ def test_pips_from_any_integer_buffer_or_sequence(container):
     for entry in ("module, pack", "pattern"):
         batch, sample = ENTRY_POINTS[entry]
         pips, values = CONTAINERS[container]()
+        if container == "generator" and entry in METHODS:
+            # As pybind11 takes a list without conversion: no generator.
+            with pytest.raises(TypeError):
+                batch(pips)
+            continue
         rows = batch(pips)
         assert rows.shape == (len(values), 3)
         assert bytes(rows) == rows_bytes(sample, values)
