@@ -148,7 +148,7 @@ def check_unique(names):
     return found
 
 
-def check_registry_largest(extremes, stated=REGISTRY_LARGEST):
+def check_registry_largest(extremes, targets=REGISTRY_LARGEST):
     """Violations of the registry's largest magnitudes, given name -> (largest
     |x|, |y|, |z|) of every table in the registry.
 
@@ -159,7 +159,7 @@ def check_registry_largest(extremes, stated=REGISTRY_LARGEST):
     found = []
     if not extremes:
         return found
-    for a, target in enumerate(stated):
+    for a, target in enumerate(targets):
         value, holder = max((e[a], name) for name, e in extremes.items())
         if value != target:
             found.append((holder, "registry largest magnitude",

@@ -1,7 +1,7 @@
 """Mechanism studies: period 512, θ = 2πt, normalised to a peak of 0.82.
 
-Nine studies have a full formula. The seven told in words are composed here
-from simple mechanisms so that their stated figures hold:
+Nine studies have a full formula. The other seven are composed here
+from simple mechanisms so that their defining figures hold:
 
 - mech_offset_crank: crank 1, rod 3, slider line 0.6 below the crank centre:
   x = cos θ + √(9 − (sin θ + 0.6)²) − 2.8, y = 0.35·sin θ. The dead centres
@@ -26,7 +26,7 @@ from simple mechanisms so that their stated figures hold:
 - mech_cam_return: x = Σ k^(−1.75)·sin kθ over k = 1 … 3, crest at pip 76
   and trough at 436; y = 0.3·cos 2θ + 0.028·cos θ (0.328 at pip 0).
 
-Where a figure is stated after scaling, the axis is written in its final
+Where a figure holds after scaling, the axis is written in its final
 units beside an x that holds the table's peak, which is the same as scaling
 the whole table.
 """

@@ -14,7 +14,7 @@ description; their figures (after normalisation) are:
   the extremes.
 - wave_shelf_wave, wave_soft_teeth, wave_warped_fold: Σ A_k·sin(kθ + φ_k)
   over the odd harmonics in the tables below, phases set so that the crest and
-  trough fall on the stated pips (shelf 191 and 447, teeth 61 and 317, fold 33
+  trough fall on fixed pips (shelf 191 and 447, teeth 61 and 317, fold 33
   and 289). The shelf wave is a rise to a held shelf at about half height,
   then the crest (four harmonics of that shape); the teeth use three
   harmonics of slowly falling amplitude 1, 0.7, 0.5, leaning so that the first

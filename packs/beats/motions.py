@@ -3,7 +3,7 @@
 A motion is a function of a `Beat` (the score and whether bounce and step may
 use depth) and its three reach gains (gx, gy, gz). Each gain scales one term
 of one axis, a response that plain kicks never excite; `reach` sets the gains
-so that the largest magnitude over all stems lands on the stated figure.
+so that the largest magnitude over all stems lands on its target figure.
 Everything a bare four-to-the-floor pulse produces is fixed here by value.
 
 Notation: P the period, p the pip, e an event (time, lane, level), E the

@@ -154,7 +154,7 @@ SURFACE_WIDE = (
 
 def surface(a, b, swing, c, squash, z_peak):
     """Longitude at, latitude Φ sin(bt), radius 1 + η cos(ct): x is even and
-    greatest at pip 0, y and z are odd. Φ is chosen for the stated depth."""
+    greatest at pip 0, y and z are odd. Φ is chosen for the wanted depth."""
     def recipe(P):
         ts = angle(P)
         rho = [1 + swing * cos(c * t) for t in ts]

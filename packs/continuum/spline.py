@@ -3,7 +3,7 @@
 Each plan lists its controls as (share of the loop, x, y[, z]): the share is
 where in the loop the curve passes the control, so the segment times are
 unequal. The curve is a periodic C2 cubic through the controls on each axis;
-x and y are scaled together to the 0.82 peak, z alone to its stated peak.
+x and y are scaled together to the 0.82 peak, z alone to its own peak.
 A plan may run a few pips ahead of the loop (`LEADS`): the bow does, so that
 it does not start on its centre crossing (nor, with twisted_bow, at the
 origin).

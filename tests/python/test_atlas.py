@@ -1,4 +1,4 @@
-"""The atlas pack: stated values and figures that pin down each family's rule.
+"""The atlas pack: reference values and figures that pin down each family's rule.
 
 The table rules (twelve decimals, axis use, closure, range) are swept over
 every pack pattern in test_packs.py; these tests catch a wrong rule instead:
@@ -76,7 +76,7 @@ def test_atlas_runs_from_waves_to_gestures_at_catalogue_positions_67_to_322():
     ("mech_elliptic_cam", 0, (0.0, 0.82, 0.0)),
     ("mech_escapement", 384, (-0.82, -0.371, 0.0)),
 ])
-def test_stated_values(name, pip, expected):
+def test_reference_values(name, pip, expected):
     assert kinetra.sample(name, pip).as_tuple() == expected
 
 
@@ -85,7 +85,7 @@ def test_stated_values(name, pip, expected):
     ("euclid_5_13", {0, 3, 6, 8, 11}),
     ("euclid_7_12", {0, 2, 4, 6, 7, 9, 11}),
 ])
-def test_euclidean_onsets_fall_on_the_stated_steps(name, steps):
+def test_euclidean_onsets_fall_on_their_steps(name, steps):
     y = column(name, 1)
     assert {p // 32 for p in range(0, len(y), 32) if y[p] in (-0.32, -0.24)} == steps
 
@@ -140,7 +140,7 @@ def extremes(name, axis=0):
     ("mech_escapement", 128, 384),
     ("mech_cam_return", 76, 436),
 ])
-def test_crests_and_troughs_fall_on_the_stated_pips(name, crest, trough):
+def test_crests_and_troughs_fall_on_their_design_pips(name, crest, trough):
     assert extremes(name) == (crest, trough)
 
 

@@ -1,5 +1,5 @@
 """The club and dancefloor beat packs: the grid, the bare-pulse responses,
-the stated values of other stems and the reach of every motion."""
+the reference values of other stems and the reach of every motion."""
 
 import math
 from collections import Counter
@@ -171,7 +171,7 @@ def test_four_floor_values_at_the_kicks(motion, axis, pips, values):
     assert got == pytest.approx(values, abs=5e-5)
 
 
-@pytest.mark.parametrize("motion, ranges", [  # (low, high) per axis, as stated
+@pytest.mark.parametrize("motion, ranges", [  # (low, high) per axis, by design
     ("glide", ((-0.53, 0.392), (-0.26, 0.26), (-0.4, 0.264))),
     ("flutter", ((-0.359, 0.254), (0.0, 0.203), (-0.158, 0.195))),
     ("dive", ((-0.341, 0.341), (-0.126, 0.0), (-0.108, 0.24))),
@@ -189,7 +189,7 @@ def test_four_floor_ranges(motion, ranges):
         assert (min(column), max(column)) == pytest.approx((low, high), abs=5e-5), "xyz"[axis]
 
 
-def test_glide_peaks_where_stated():
+def test_glide_peaks_at_its_design_pip():
     y = [r[1] for r in table("beat_four_floor_glide")]
     halves = (range(128), range(128, 256))
     assert [max(h, key=y.__getitem__) for h in halves] == [17, 145]
@@ -213,7 +213,7 @@ def test_spring_rings_from_rest_and_settles():
     assert lobes == pytest.approx([-0.0709, 0.0102, -0.00067], abs=2e-4)
 
 
-# --- stated values of other stems -----------------------------------------------------------
+# --- reference values of other stems -----------------------------------------------------------
 
 @pytest.mark.parametrize("name, axis, pips, values", [
     ("beat_house_classic_bounce", 0, (64, 192, 320, 448), (0.243, -0.243, 0.243, -0.243)),
@@ -228,7 +228,7 @@ def test_spring_rings_from_rest_and_settles():
     ("beat_ukg_two_step_step", 1, (32, 96, 288, 352), (0.04,) * 4),
     ("beat_ukg_two_step_step", 0, (115, 147, 371, 403), (0.025, -0.025, 0.025, -0.025)),
 ])
-def test_stated_stem_values(name, axis, pips, values):
+def test_stem_reference_values(name, axis, pips, values):
     assert tuple(at(name, p)[axis] for p in pips) == values
 
 
@@ -247,9 +247,9 @@ def test_offbeat_hats_dip_in_bounce(stem, kicks):
     ("son_clave_32", range(0, 512, 64)),
     ("drill_displaced", (0, 224, 256, 368, 480)),
 ])
-def test_bounce_lifts_at_the_stated_kicks_only(stem, kicks):
+def test_bounce_lifts_at_its_kicks_only(stem, kicks):
     # Claps, snares and hats pull y down and bass lifts it by less than 0.1:
-    # y rises above 0.3 once per kick, and each stated kick is above it.
+    # y rises above 0.3 once per kick, and each kick of the stem is above it.
     y = [r[1] for r in table(f"beat_{stem}_bounce")]
     assert all(y[p] > 0.3 for p in kicks)
     assert len([p for p in range(512) if y[p - 1] <= 0.3 < y[p]]) == len(kicks)

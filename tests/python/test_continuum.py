@@ -1,4 +1,4 @@
-"""The continuum pack: stated values and the fixed figures of each family."""
+"""The continuum pack: reference values and the fixed figures of each family."""
 
 import cmath
 import functools
@@ -64,7 +64,7 @@ def test_the_pack_holds_twenty_families_of_sixteen():
     ("dwell_phrase_01", 0, (-0.761428571429, 0.292857142857, 0.0)),
     ("dwell_phrase_09", 0, (-0.66625, 0.25625, 0.0)),
 ])
-def test_stated_values(name, pip, expected):
+def test_reference_values(name, pip, expected):
     assert kinetra.sample(name, pip).as_tuple() == expected
 
 
@@ -78,7 +78,7 @@ def test_fractional_events_fall_between_rows():
 
 
 @pytest.mark.parametrize("prefix, expected", [("tour_", (0.82, 0.0, 0.0)), ("reach_", ZERO)])
-def test_tours_and_reaches_start_where_stated(prefix, expected):
+def test_tours_and_reaches_start_at_their_design_values(prefix, expected):
     for name in (n for n in NAMES if n.startswith(prefix)):
         assert rows(name)[0] == expected, name
 

@@ -1,5 +1,5 @@
 """The packs through kinetra.sample and kinetra.catalogue: registry runs and the rules of every
-table, the stated values of the initial and expansion packs, and stated figures that span packs."""
+table, reference values of the initial and expansion packs, and figures that span packs."""
 
 from collections import Counter
 
@@ -81,7 +81,7 @@ def test_every_pack_pattern_meets_the_table_rules(entry):
     ("rhythm_euclid_7_16", 256, (-0.76, -0.3, 0.0)),  # the second bar starts on the left
     ("rhythm_three_four_five", 0, (0.7, -0.7, 0.55)),
 ])
-def test_stated_values(name, pip, expected):
+def test_reference_values(name, pip, expected):
     assert kinetra.sample(name, pip).as_tuple() == expected
 
 
@@ -95,7 +95,7 @@ def test_stated_values(name, pip, expected):
     ("akwf_plateau", max, 0.85, 174),
     ("groove_a_grid", max, 0.648818897638, 320),
 ])
-def test_extremes_fall_where_stated(name, extreme, value, pip):
+def test_extremes_fall_at_their_design_pips(name, extreme, value, pip):
     x = column(name)
     assert extreme(x) == value
     assert x.index(value) == pip
@@ -134,7 +134,7 @@ def test_double_pump_moves_y_alone():
     assert min(y) == -0.85 and y.index(-0.85) == 32
 
 
-# --- stated figures across the packs --------------------------------------------------------
+# --- figures across the packs --------------------------------------------------------
 
 def contour_faults():
     """Every contour_shaped_NN: x reaches 0.82 (the peak may fall between rows), y stays
@@ -170,11 +170,11 @@ def registry_faults():
     for entry in pack_entries():
         for row in read_table(entry):
             largest = [max(m, abs(v)) for m, v in zip(largest, row)]
-    return [f"largest |{axis}| {m!r}, not {stated}"
-            for axis, m, stated in zip("xyz", largest, (1.0, 0.92, 0.92)) if m != stated]
+    return [f"largest |{axis}| {m!r}, not {target}"
+            for axis, m, target in zip("xyz", largest, (1.0, 0.92, 0.92)) if m != target]
 
 
 @pytest.mark.parametrize("faults", [contour_faults, house_classic_faults, registry_faults],
                          ids=["contour_x_reaches_082", "house_classic_score", "registry_range"])
-def test_stated_figures_hold(faults):
+def test_figures_across_packs_hold(faults):
     assert faults() == []

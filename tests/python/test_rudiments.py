@@ -65,11 +65,11 @@ def test_unused_axes_are_positive_zero(name):
         ("single_stroke_roll", 4, (0.92, -(0.72 * 0.92), 0.0)),
     ],
 )
-def test_stated_values(name, pip, expected):
+def test_reference_values(name, pip, expected):
     assert bits(getattr(kinetra, name)(pip).as_tuple()) == bits(expected)
 
 
-def test_stated_values_that_are_not_round_numbers():
+def test_reference_values_that_are_not_round_numbers():
     x, y, _ = kinetra.circle(0).as_tuple()
     assert y == -1.0 and 0.0 < x < 1e-16  # cos(-pi/2) in doubles, not 0
     assert kinetra.helix(64).z == 1.0
