@@ -1,37 +1,34 @@
-"""Beat tracking on the evaluation set: the project's tracker beside raw aubio and raw librosa.
+"""Beat tracking on held-out songs: the project's analysis beside raw aubio and raw librosa.
 
-Builds (or reuses, from the cache) the set of `bench/beat_eval/make_set.py`, then runs
-every tracker on the same files in the same run, each in its own process pinned to one
-core with its math libraries on one thread, and scores it with mir_eval:
+The sets (each built, or found in its cache, by `bench/beat_eval/make_set.py` or
+`training/corpus.py`), reported each on its own row and never averaged together:
 
-- F-measure (hits within +-70 ms), CMLt and AMLt of the beats, and the F-measure of the
-  downbeats, all after mir_eval's usual trimming of the first 5 s; means over the set,
-  then per tag (steady, drift, step, swing, 3/4, noisy; a clip counts under each of
-  its tags), per kind of kit, for the half-time scores (snare on beat three only, where
-  the tempo a listener taps may be half the notated one) and per tempo band;
-- speed as a multiple of real time (audio seconds per second of analysis, decoding
-  included; CPU time and wall time) and the process's peak memory (with, apart, the
-  largest peak of any child process it ran, such as a decoder: Linux counts a child's
-  peak from its parent's size at the fork, so that figure is an upper bound);
-- errors by kind: how many clips each tracker finds at twice or half the tempo, at the
-  right tempo but on the offbeat, or otherwise wrong;
-- a long-file figure: a 10-minute file made by joining clips, analysed alone in a fresh
-  process (peak memory, and speed).
+- style: the drum scores held out of training (`bench/beat_eval/split.py`), each rendered four
+  times at tempos drawn from its style's range (`styles.py`), on recorded Hydrogen kits (sounds the
+  model never trained on);
+- freedoom: the Freedoom songs held out of training, rendered as composed, some with a sound font
+  used for testing only (needs the training root, where Freedoom is installed);
+- held-out, the headline: style and freedoom together;
+- stress: the same held-out scores at tempos drawn evenly from 70 to 180 BPM, whatever the style;
+- drums: the evaluation set of all 68 drum scores at even tempos (the onset tracker was developed
+  on its seed 16; the model trained on other renderings of 49 of the scores).
 
-Neither anchor places downbeats: for them every fourth beat from the first counts as a
-downbeat (a 4/4 guess, so their 3/4 downbeats are mostly wrong by design). The project's
-tracker is `kinetra_tools.analysis.analyse(path)`; until it can be imported its rows say
-"not available". `project-range` is the same analysis given the tempo to within an octave
-(`min_bpm`, `max_bpm` from the clip's notated tempo divided and multiplied by the square root
-of two), as a user who knows roughly how fast the song goes can give it: the difference between
-the two rows is what the choice between twice, half and the notated tempo costs.
+Every tracker runs on the same files in the same run, each in its own process pinned to one core
+with its math libraries on one thread, scored with mir_eval: F-measure (hits within +-70 ms), CMLt
+and AMLt of the beats and the F-measure of the downbeats, after mir_eval's trimming of the first
+5 s; speed as a multiple of real time (decoding included), peak memory, errors by kind (twice or
+half the tempo, the offbeat, other), and a 10-minute file analysed alone in a fresh process. The
+goals are checked for `kinetra` on the held-out row.
 
-    scripts/dev run -- python3.14 bench/bench_beats.py [--trackers aubio,librosa,project,project-range]
+Trackers: `kinetra` (the trained network, `kinetra_tools.analysis.analyse`), `kinetra-onsets` (the
+hand-made onset tracker, the analysis' other method), `kinetra-range` (the network given each
+clip's tempo to within an octave, as `--min-bpm`/`--max-bpm` would), aubio and librosa. Neither
+anchor places downbeats: for them every fourth beat from the first counts as one.
+
+    scripts/dev train -- python3.14 bench/bench_beats.py [--trackers ...] [--groups style,freedoom,stress,drums]
         [--limit N] [--only TEXT] [--no-long] [--per-clip] [--seed N]
 
-`--seed` draws another set (other tempos, kits, starts and variations of the same scores):
-the project's analysis was developed against the default set, so another seed is the
-fairer measure of it.
+(`scripts/dev run` works too, without the freedoom group.)
 """
 
 import argparse

@@ -181,6 +181,7 @@ def main(argv=None):
     parser.add_argument("--out", type=Path, default=OUT)
     parser.add_argument("--small", action="store_true", help="the small corpus, to try the pipeline")
     parser.add_argument("--threads", type=int, default=2)
+    parser.add_argument("--corpus", type=Path, default=None, help="a corpus directory already built")
     args = parser.parse_args(argv)
 
     import torch
@@ -188,7 +189,7 @@ def main(argv=None):
     torch.manual_seed(SEED)
     torch.set_num_threads(args.threads)
     rng = random.Random(SEED)
-    directory = corpus.build(small=args.small)
+    directory = args.corpus or corpus.build(small=args.small)
     key = corpus.read_index(directory)["key"]
     train, valid = load(directory, "train"), load(directory, "validation")
     frames = sum(len(i["x"]) for i in train)
@@ -219,7 +220,7 @@ def main(argv=None):
             optimiser.zero_grad()
             loss.backward()
             optimiser.step()
-            total += float(loss)
+            total += float(loss.detach())
             steps += 1
         score = evaluate(net, valid) if valid else total / steps
         elapsed = (time.perf_counter() - started) / 60
