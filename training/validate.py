@@ -50,7 +50,7 @@ def main(argv=None):
         with np.load(Path(directory) / f"{entry['name']}.npz") as data:
             act = network.activations(data["features"].astype(np.float32), net)
             runs.append((entry, act, float(data["fps"]), data["beats"], data["downbeats"]))
-    defaults = {name: getattr(barpointer, name) for name in ("CHANGE_COST", "PRIOR_WEIGHT", "OBS_WEIGHT", "REACH")}
+    defaults = {name: getattr(barpointer, name) for name in ("CHANGE_COST", "PRIOR_WEIGHT", "OBS_WEIGHT", "DOWN_WEIGHT", "CERTAINTY", "REACH", "STEP")}
     defaults["MIN_ACTIVATION"] = trained.MIN_ACTIVATION
     for setting in [""] + args.set:
         values = dict(defaults)

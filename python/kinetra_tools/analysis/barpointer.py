@@ -9,8 +9,10 @@ not wander. A beat scores how much likelier the network finds a beat (or, on a
 bar's first position, a downbeat) than none at its frame; frames between beats
 score nothing, which is the same as scoring them as no beat. Each beat also
 scores the learned prior of its tempo (how often listeners tap at it in the
-corpus), and the first beat the prior of its meter. A path may start and end
-anywhere, so silence and noise before and after the music stay unbeaten.
+corpus), and the first beat the prior of its meter. A path runs through the
+whole recording, from a beat within a period of its start to one within a
+period of its end, so a quiet passage keeps the pulse of the music around
+it; beats in silence before and after the music are trimmed afterwards.
 
 Since a beat depends only on beats at least a shortest period earlier, the
 scores of a block of frames that long are computed together, as arrays; only
@@ -29,7 +31,10 @@ REACH = 3               # tempo states a beat may move from the one before
 CHANGE_COST = 40.0      # per unit of |log ratio| of a tempo change between two beats
 PRIOR_WEIGHT = 0.3      # how much each beat scores the learned tempo prior
 OBS_WEIGHT = 1.0
-FLOOR = 1e-4            # activations are clipped to [FLOOR, 1 - FLOOR]
+DOWN_WEIGHT = 1.0       # weight of whether a beat starts a bar
+CERTAINTY = 0.05        # the network's word on a bar's start counts at most 1 - this
+DOUBT = 0.1             # activation below which a frame's downbeat likelihood counts less
+FLOOR = 0.03            # activations are clipped to [FLOOR, 1 - FLOOR]
 START = 127             # "the path starts here" in the back pointers
 
 
@@ -64,10 +69,13 @@ def decode(act: np.ndarray, fps: float, meters: tuple[int, ...], bpm_range: tupl
     wide = a.copy()
     wide[1:] = np.maximum(wide[1:], a[:-1])
     wide[:-1] = np.maximum(wide[:-1], a[1:])
-    beat, down = wide[:, 0], np.minimum(wide[:, 1], wide[:, 0])
-    none = np.log(1 - beat)
-    gain_beat = OBS_WEIGHT * (np.log(np.maximum(beat - down, FLOOR)) - none)
-    gain_down = OBS_WEIGHT * (np.log(down) - none)
+    beat = wide[:, 0]
+    # How likely a beat there starts a bar, given that it is a beat; where the network
+    # hears no beat it has no say on bars (one bar start in four).
+    first = np.clip((wide[:, 1] + 0.25 * DOUBT) / (beat + DOUBT), CERTAINTY, 1 - CERTAINTY)
+    gain = OBS_WEIGHT * (np.log(beat) - np.log(1 - beat))
+    gain_beat = gain + DOWN_WEIGHT * np.log(1 - first)
+    gain_down = gain + DOWN_WEIGHT * np.log(first)
 
     # States: for each meter, each position in its bar, each tempo.
     meter_of, position, tempo, predecessors = [], [], [], []
@@ -121,16 +129,20 @@ def decode(act: np.ndarray, fps: float, meters: tuple[int, ...], bpm_range: tupl
             np.maximum(carried, cand, out=carried)
             j[better] = d
         carried[source < 0] = -np.inf
-        fresh = start[None, :] >= carried
+        # A path starts with a beat within a period of the beginning.
+        fresh = (start[None, :] >= carried) & (source < 0)
         score = np.where(fresh, start[None, :], carried)
         score += gains[t][:, which]
         score += state_gain_prior[None, :]
         ring.reshape(ring_size, s_count)[t % ring_size] = score
         j[fresh] = START
         back[t] = j
-        top = int(np.argmax(score))
-        if score.flat[top] > best_score:
-            best_score, best_at = float(score.flat[top]), (int(t[top // s_count]), top % s_count)
+        # and ends with one within a period of the end.
+        if t[-1] + int(periods[-1]) >= n:
+            last = np.where(t[:, None] + step[None, :] >= n, score, -np.inf)
+            top = int(np.argmax(last))
+            if last.flat[top] > best_score:
+                best_score, best_at = float(last.flat[top]), (int(t[top // s_count]), top % s_count)
 
     frames, positions = [], []
     t, s = best_at
@@ -144,6 +156,16 @@ def decode(act: np.ndarray, fps: float, meters: tuple[int, ...], bpm_range: tupl
         s = int(pred[s, j])
     meter = int(state_meter[best_at[1]])
     return np.asarray(frames[::-1]), np.asarray(positions[::-1]), meter
+
+
+def trim(frames: np.ndarray, beat: np.ndarray, floor: float) -> slice:
+    """The run of beats from the first to the last whose activation (within a frame) reaches ``floor``."""
+    n = len(beat)
+    near = np.max([beat[np.clip(frames + d, 0, n - 1)] for d in (-1, 0, 1)], axis=0)
+    strong = np.flatnonzero(near >= floor)
+    if not len(strong):
+        return slice(0, 0)
+    return slice(int(strong[0]), int(strong[-1]) + 1)
 
 
 def refine(frames: np.ndarray, beat: np.ndarray) -> np.ndarray:

@@ -21,6 +21,8 @@ DEFAULT_BPM = (50.0, 220.0)
 # decoded beats is, in the median, under this.
 MIN_ACTIVATION = 0.2
 MIN_BEATS = 4
+# Leading and trailing beats with an activation under this are not part of the music.
+TRIM_ACTIVATION = 0.1
 
 
 def beats_and_bars(frames: Spectrum, meter: int | None,
@@ -43,6 +45,8 @@ def decode(act: np.ndarray, fps: float, meter: int | None, bpm_range: tuple[floa
         meters, meter_log = (meter,), {meter: 0.0}
     found, positions, chosen = barpointer.decode(act, fps, meters, bpm_range or DEFAULT_BPM,
                                                  net["prior_bpm"], net["prior_log"], meter_log)
+    kept = barpointer.trim(found, act[:, 0], TRIM_ACTIVATION)
+    found, positions = found[kept], positions[kept]
     if len(found) < MIN_BEATS or float(np.median(act[found, 0])) < MIN_ACTIVATION:
         return None
     times = np.maximum(barpointer.refine(found, act[:, 0]) / fps, 0.0)
