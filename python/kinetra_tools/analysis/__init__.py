@@ -1,11 +1,12 @@
 """Beats and bars of a recording: ``analyse(path) -> BeatMap``.
 
-Two methods, chosen by ``METHOD``. "network" (``trained``): a log-filtered
+Two methods, chosen by ``METHOD``. "network" (``trained``, selectable): a log-filtered
 spectrogram (``spectrum``) goes through a trained temporal convolutional
 network (``network``, run in numpy from the weights file beside it) that
 gives every 10 ms frame a likelihood of a beat and of a downbeat, and one
 Viterbi decode over tempo, meter and position in the bar (``barpointer``)
-turns them into beats and bars. "onsets", the hand-made tracker, in stages:
+turns them into beats and bars. "onsets", the hand-made tracker and the
+default, in stages:
 
 - ``decode``: the file, block by block, as mono samples at about 11 kHz
   (soundfile for WAV, FLAC and OGG; ffmpeg for the rest);
@@ -36,7 +37,9 @@ if TYPE_CHECKING:
 
 __all__ = ["analyse"]
 
-METHOD = "network"      # or "onsets", the hand-made tracker
+# "onsets" (the hand-made tracker) or "network" (the trained model, not yet the
+# default: see the README's analysis section for where it stands).
+METHOD = "onsets"
 
 MIN_SECONDS = 2.0       # shorter clips cannot show a beat
 SILENCE = 10 ** (-70 / 20)   # peak level below which a file counts as silent
