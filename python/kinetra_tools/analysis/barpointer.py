@@ -144,16 +144,17 @@ def decode(act: np.ndarray, fps: float, meters: tuple[int, ...], bpm_range: tupl
             if last.flat[top] > best_score:
                 best_score, best_at = float(last.flat[top]), (int(t[top // s_count]), top % s_count)
 
-    frames, positions = [], []
-    t, s = best_at
+    frames: list[int] = []
+    positions: list[int] = []
+    at, state = best_at
     while True:
-        frames.append(t)
-        positions.append(int(state_pos[s]))
-        j = int(back[t, s])
-        if j == START:
+        frames.append(at)
+        positions.append(int(state_pos[state]))
+        came = int(back[at, state])
+        if came == START:
             break
-        t -= int(step[s])
-        s = int(pred[s, j])
+        at -= int(step[state])
+        state = int(pred[state, came])
     meter = int(state_meter[best_at[1]])
     return np.asarray(frames[::-1]), np.asarray(positions[::-1]), meter
 
