@@ -1,37 +1,34 @@
-"""Beat tracking on the evaluation set: the project's tracker beside raw aubio and raw librosa.
+"""Beat tracking on held-out songs: the project's analysis beside raw aubio and raw librosa.
 
-Builds (or reuses, from the cache) the set of `bench/beat_eval/make_set.py`, then runs
-every tracker on the same files in the same run, each in its own process pinned to one
-core with its math libraries on one thread, and scores it with mir_eval:
+The sets (each built, or found in its cache, by `bench/beat_eval/make_set.py` or
+`training/corpus.py`), reported each on its own row and never averaged together:
 
-- F-measure (hits within +-70 ms), CMLt and AMLt of the beats, and the F-measure of the
-  downbeats, all after mir_eval's usual trimming of the first 5 s; means over the set,
-  then per tag (steady, drift, step, swing, 3/4, noisy; a clip counts under each of
-  its tags), per kind of kit, for the half-time scores (snare on beat three only, where
-  the tempo a listener taps may be half the notated one) and per tempo band;
-- speed as a multiple of real time (audio seconds per second of analysis, decoding
-  included; CPU time and wall time) and the process's peak memory (with, apart, the
-  largest peak of any child process it ran, such as a decoder: Linux counts a child's
-  peak from its parent's size at the fork, so that figure is an upper bound);
-- errors by kind: how many clips each tracker finds at twice or half the tempo, at the
-  right tempo but on the offbeat, or otherwise wrong;
-- a long-file figure: a 10-minute file made by joining clips, analysed alone in a fresh
-  process (peak memory, and speed).
+- style: the drum scores held out of training (`bench/beat_eval/split.py`), each rendered four
+  times at tempos drawn from its style's range (`styles.py`), on recorded Hydrogen kits (sounds the
+  model never trained on);
+- freedoom: the Freedoom songs held out of training, rendered as composed, some with a sound font
+  used for testing only (needs the training root, where Freedoom is installed);
+- held-out, the headline: style and freedoom together;
+- stress: the same held-out scores at tempos drawn evenly from 70 to 180 BPM, whatever the style;
+- drums: the evaluation set of all 68 drum scores at even tempos (the onset tracker was developed
+  on its seed 16; the model trained on other renderings of 49 of the scores).
 
-Neither anchor places downbeats: for them every fourth beat from the first counts as a
-downbeat (a 4/4 guess, so their 3/4 downbeats are mostly wrong by design). The project's
-tracker is `kinetra_tools.analysis.analyse(path)`; until it can be imported its rows say
-"not available". `project-range` is the same analysis given the tempo to within an octave
-(`min_bpm`, `max_bpm` from the clip's notated tempo divided and multiplied by the square root
-of two), as a user who knows roughly how fast the song goes can give it: the difference between
-the two rows is what the choice between twice, half and the notated tempo costs.
+Every tracker runs on the same files in the same run, each in its own process pinned to one core
+with its math libraries on one thread, scored with mir_eval: F-measure (hits within +-70 ms), CMLt
+and AMLt of the beats and the F-measure of the downbeats, after mir_eval's trimming of the first
+5 s; speed as a multiple of real time (decoding included), peak memory, errors by kind (twice or
+half the tempo, the offbeat, other), and a 10-minute file analysed alone in a fresh process. The
+goals are checked for `kinetra` on the held-out row.
 
-    scripts/dev run -- python3.14 bench/bench_beats.py [--trackers aubio,librosa,project,project-range]
+Trackers: `kinetra` (the trained network, `kinetra_tools.analysis.analyse`), `kinetra-onsets` (the
+hand-made onset tracker, the analysis' other method), `kinetra-range` (the network given each
+clip's tempo to within an octave, as `--min-bpm`/`--max-bpm` would), aubio and librosa. Neither
+anchor places downbeats: for them every fourth beat from the first counts as one.
+
+    scripts/dev train -- python3.14 bench/bench_beats.py [--trackers ...] [--groups style,freedoom,stress,drums]
         [--limit N] [--only TEXT] [--no-long] [--per-clip] [--seed N]
 
-`--seed` draws another set (other tempos, kits, starts and variations of the same scores):
-the project's analysis was developed against the default set, so another seed is the
-fairer measure of it.
+(`scripts/dev run` works too, without the freedoom group.)
 """
 
 import argparse
@@ -49,8 +46,9 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE / "beat_eval"))
 
 import make_set  # noqa: E402
+import split  # noqa: E402
 
-TRACKERS = ("aubio", "librosa", "project", "project-range")
+TRACKERS = ("aubio", "librosa", "kinetra", "kinetra-onsets", "kinetra-range")
 TAGS = ("steady", "drift", "step", "swing", "3/4", "noisy")
 ONE_THREAD = {k: "1" for k in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS",
                                "NUMBA_NUM_THREADS")}
@@ -65,7 +63,7 @@ def tracker(name):
         import aubio
         import numpy as np
 
-        def run(path):
+        def run(path, bpm=None):
             hop, win = 512, 1024
             source = aubio.source(str(path), 0, hop)
             tempo = aubio.tempo("default", win, hop, source.samplerate)
@@ -81,36 +79,27 @@ def tracker(name):
     if name == "librosa":
         import librosa
 
-        def run(path):
+        def run(path, bpm=None):
             y, sr = librosa.load(str(path), sr=22050, mono=True)
             _, beats = librosa.beat.beat_track(y=y, sr=sr, units="time")
             return beats, None
         return run
-    if name == "project":
-        from kinetra_tools.analysis import analyse
+    if name in ("kinetra", "kinetra-onsets", "kinetra-range"):
+        from kinetra_tools import analysis
 
-        def run(path):
-            found = analyse(path)
-            return list(found.beats), list(found.downbeats)
-        return run
-    if name == "project-range":
-        from kinetra_tools.analysis import analyse
+        analysis.METHOD = "onsets" if name == "kinetra-onsets" else "network"
 
-        def run(path):
-            # What a user gets who gives the tempo to within an octave: the clip's
-            # notated tempo times 1/sqrt(2) to sqrt(2), as --min-bpm and --max-bpm.
-            bpm = clip_bpm(path)
-            found = analyse(path, min_bpm=max(40.0, bpm / 2 ** 0.5), max_bpm=min(240.0, bpm * 2 ** 0.5))
+        def run(path, bpm=None):
+            if name == "kinetra-range":
+                # What a user gets who gives the tempo to within an octave: the clip's
+                # notated tempo times 1/sqrt(2) to sqrt(2), as --min-bpm and --max-bpm.
+                found = analysis.analyse(str(path), min_bpm=max(40.0, bpm / 2 ** 0.5),
+                                         max_bpm=min(240.0, bpm * 2 ** 0.5))
+            else:
+                found = analysis.analyse(str(path))
             return list(found.beats), list(found.downbeats)
         return run
     raise ValueError(name)
-
-
-def clip_bpm(path):
-    """The notated starting tempo of a clip of the set, from the set's index."""
-    path = Path(path)
-    index = make_set.read_index(path.parent)
-    return next(c["bpm"] for c in index["clips"] if c["name"] == path.stem)
 
 
 def available(name):
@@ -148,7 +137,8 @@ def cpu_seconds():
 
 
 def worker(name, paths, out, warm):
-    """Runs one tracker over `paths`; writes per-file results as JSON to `out`."""
+    """Runs one tracker over `paths` ([path, notated BPM] pairs); writes per-file results
+    as JSON to `out`."""
     try:
         os.sched_setaffinity(0, {sorted(os.sched_getaffinity(0))[-1]})
     except (AttributeError, OSError):
@@ -156,12 +146,12 @@ def worker(name, paths, out, warm):
     run = tracker(name)
     baseline = peak_kib()
     if warm:
-        run(warm)                       # imports, JIT compilation, caches
+        run(*warm)                      # imports, JIT compilation, caches
     results = []
-    for path in paths:
+    for path, bpm in paths:
         cpu, wall = cpu_seconds(), time.perf_counter()
         try:
-            beats, downbeats = run(path)
+            beats, downbeats = run(path, bpm)
             error = None
         except Exception as e:          # noqa: BLE001 - reported per file
             beats, downbeats, error = [], None, f"{type(e).__name__}: {e}"
@@ -181,10 +171,10 @@ def run_worker(name, paths, warm=None):
     with tempfile.TemporaryDirectory() as tmp:
         listing = Path(tmp) / "paths.json"
         out = Path(tmp) / "out.json"
-        listing.write_text(json.dumps([str(p) for p in paths]))
+        listing.write_text(json.dumps([[str(p), b] for p, b in paths]))
         command = [sys.executable, __file__, "--worker", name, str(listing), str(out)]
         if warm:
-            command.append(str(warm))
+            command.append(json.dumps([str(warm[0]), warm[1]]))
         subprocess.run(command, check=True, env=dict(os.environ, **ONE_THREAD))
         return json.loads(out.read_text())
 
@@ -291,39 +281,87 @@ def fmt(value):
     return "   -  " if value is None else f"{value:6.3f}"
 
 
+GOALS = {"F": 0.92, "CMLt": 0.88, "AMLt": 0.96, "DbF": 0.85}
+GOAL_SPEED = 100.0
+GOAL_PEAK_MIB = 200.0
+
+
+def groups(args):
+    """[(group, directory, [clip])]: the sets to score, each clip with its "path" and "bpm".
+
+    - style: the held-out test scores, each at tempos drawn from its style's range, played
+      on the recorded kits (the headline, with the Freedoom test songs);
+    - freedoom: the held-out Freedoom songs of the training corpus, as composed (needs the
+      corpus, built in the training root);
+    - stress: the held-out test scores at tempos drawn evenly from 70 to 180 BPM;
+    - drums: the evaluation set of every drum score (even tempos), as before.
+    """
+    sys.path.insert(0, str(HERE.parent / "training"))
+    names = split.scores("test", list(make_set.scores()))
+    out = []
+    wanted = args.groups.split(",")
+    for group, spec in (("style", {"tempos": "style", "names": names, "per_score": 4}),
+                        ("stress", {"tempos": "even", "names": names, "per_score": 4}),
+                        ("drums", {})):
+        if group not in wanted:
+            continue
+        directory = make_set.build(args.seed, jobs=args.jobs, **spec)
+        clips = [dict(c, path=str(Path(directory) / f"{c['name']}.flac"))
+                 for c in make_set.read_index(directory)["clips"]]
+        out.append((group, directory, clips))
+    if "freedoom" in wanted:
+        try:
+            import corpus
+            if not corpus.freedoom_songs():
+                raise FileNotFoundError("the Freedoom WADs are not installed")
+            directory = corpus.build(jobs=args.jobs)
+        except Exception as error:          # noqa: BLE001 - reported, the rest goes on
+            print(f"freedoom: not available ({type(error).__name__}: {error})")
+        else:
+            clips = [dict(e, path=str(Path(directory) / f"{e['name']}.flac"))
+                     for e in corpus.read_index(directory)["items"] if e["part"] == "test"]
+            out.append(("freedoom", directory, clips))
+    for _, _, clips in out:
+        clips[:] = [c for c in clips if args.only is None or args.only in c["name"]
+                    or args.only in c["tags"]][:args.limit]
+    return out
+
+
+def truth_path(clip):
+    return str(Path(clip["path"]).with_suffix(".beats"))
+
+
 def main(argv=None):
-    parser = argparse.ArgumentParser(description="Beat tracking on the evaluation set.")
+    parser = argparse.ArgumentParser(description="Beat tracking on the evaluation sets.")
     parser.add_argument("--trackers", default=",".join(TRACKERS))
-    parser.add_argument("--limit", type=int, default=None, help="only the first N clips")
+    parser.add_argument("--groups", default="style,freedoom,stress,drums")
+    parser.add_argument("--limit", type=int, default=None, help="only the first N clips of each group")
     parser.add_argument("--only", default=None,
                         help="only clips whose name contains TEXT or that carry tag TEXT")
     parser.add_argument("--no-long", action="store_true", help="skip the 10-minute file")
     parser.add_argument("--per-clip", action="store_true", help="print every clip's scores")
-    parser.add_argument("--jobs", type=int, default=None, help="render processes for the set")
-    parser.add_argument("--seed", type=int, default=make_set.SEED,
-                        help="draw the set from another seed: a held-out set, on which "
-                             "no tracker here was tuned")
+    parser.add_argument("--jobs", type=int, default=None, help="render processes for the sets")
+    parser.add_argument("--seed", type=int, default=17,
+                        help="the seed the sets are drawn from (the drum set of seed 16 is the one "
+                             "the onset tracker was developed on)")
     args = parser.parse_args(argv)
     names = [n for n in args.trackers.split(",") if n]
 
     started = time.perf_counter()
-    directory = make_set.build(args.seed, jobs=args.jobs)
-    index = make_set.read_index(directory)
-    clips = [c for c in index["clips"]
-             if args.only is None or args.only in c["name"] or args.only in c["tags"]]
-    clips = clips[:args.limit]
+    sets = groups(args)
+    clips = [c for _, _, chosen in sets for c in chosen]
+    for group, directory, chosen in sets:
+        for c in chosen:
+            c["group"] = group
+        minutes = sum(c["seconds"] for c in chosen) / 60
+        print(f"{group}: {Path(directory).name}, {len(chosen)} clips, {minutes:.1f} min of audio")
     audio_seconds = sum(c["seconds"] for c in clips)
-    print(f"set: {directory.name} (seed {args.seed}), {len(clips)} clips, {audio_seconds / 60:.1f} min of audio "
-          f"(ready after {time.perf_counter() - started:.1f} s)")
-    kits = sorted({c["kit"] for c in clips})
-    counts = {t: sum(t in c["tags"] for c in clips) for t in TAGS}
-    print("kits: " + ", ".join(kits))
-    print("clips per tag: " + ", ".join(f"{t} {n}" for t, n in counts.items()))
+    print(f"(sets ready after {time.perf_counter() - started:.1f} s)")
     print("downbeats of aubio and librosa: every fourth beat from the first (a 4/4 guess)")
     print("first 5 s of every clip trimmed before scoring (mir_eval.beat.trim_beats)")
     print()
 
-    paths = [Path(directory) / f"{c['name']}.flac" for c in clips]
+    paths = [(c["path"], c["bpm"]) for c in clips]
     warm = paths[0]
     per_tracker, runs = {}, {}
     for name in names:
@@ -336,7 +374,7 @@ def main(argv=None):
         runs[name] = run
         rows = []
         for clip, result in zip(clips, run["results"]):
-            s = scores(Path(directory) / f"{clip['name']}.beats", result)
+            s = scores(truth_path(clip), result)
             rows.append(dict(s, clip=clip, error=result["error"]))
         per_tracker[name] = rows
         errors = sum(1 for r in rows if r["error"])
@@ -344,46 +382,47 @@ def main(argv=None):
         print(f"{name}: {len(rows)} clips in {time.perf_counter() - t0:.1f} s{failed}")
     print()
 
-    header = f"{'tracker':<13} {'F':>6} {'CMLt':>6} {'AMLt':>6} {'DbF':>6}  " \
-             f"{'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8} {'child MiB':>9}"
-    print("all clips")
-    print(header)
-    for name in names:
-        if name not in per_tracker:
-            print(f"{name:<13} not available")
-            continue
-        m = mean_scores(per_tracker[name])
-        run = runs[name]
-        cpu = sum(r["cpu"] for r in run["results"])
-        wall = sum(r["wall"] for r in run["results"])
-        print(f"{name:<13} {fmt(m['F'])} {fmt(m['CMLt'])} {fmt(m['AMLt'])} {fmt(m['DbF'])}  "
-              f"{audio_seconds / cpu:8.1f} {audio_seconds / wall:8.1f} "
-              f"{run['peak_kib'] / 1024:8.1f} {child_mib(run):>9}")
-    print()
+    held_out = ("style", "freedoom")
+    table = [("held-out (style + freedoom)", lambda c: c["group"] in held_out)]
+    table += [(g, lambda c, g=g: c["group"] == g) for g, _, _ in sets]
+    print("by group: F / CMLt / AMLt / DbF (the headline is the held-out row)")
+    print(f"{'group':<28} {'n':>3}  " + "  ".join(f"{n:^27}" for n in per_tracker))
 
-    print("by group: F / CMLt / AMLt / DbF")
-    print(f"{'group':<12} {'n':>3}  " + "  ".join(f"{n:^27}" for n in per_tracker))
-    groups = [(t, lambda c, t=t: t in c["tags"]) for t in TAGS]
-    groups += [(k, lambda c, k=k: c["kit_kind"] == k) for k in ("acoustic", "electronic")]
-    groups += [("half-time", lambda c: half_time(c["score"]))]
-    groups += [(f"{lo}-{hi} BPM", lambda c, lo=lo, hi=hi: lo <= c["bpm"] < hi)
-               for lo, hi in ((70, 100), (100, 140), (140, 181))]
-    for label, test in groups:
-        cells = []
-        n = 0
-        for name, rows in per_tracker.items():
+    def row(label, test):
+        cells, n = [], 0
+        for rows in per_tracker.values():
             chosen = [r for r in rows if test(r["clip"])]
             n = len(chosen)
             m = mean_scores(chosen)
             cells.append(" ".join(fmt(m[k]).strip().rjust(6) for k in METRICS) if m else "-")
-        print(f"{label:<12} {n:>3}  " + "  ".join(f"{c:^27}" for c in cells))
+        print(f"{label:<28} {n:>3}  " + "  ".join(f"{c:^27}" for c in cells))
+
+    for label, test in table:
+        row(label, test)
+    print()
+    print("within the groups")
+    detail = [(f"{g}: {t}", lambda c, g=g, t=t: c["group"] == g and t in c["tags"])
+              for g in ("style", "stress") for t in TAGS]
+    detail += [("freedoom: no drums", lambda c: c["group"] == "freedoom" and "no drums" in c["tags"])]
+    detail += [("style: half-time", lambda c: c["group"] == "style" and half_time(c["score"]))]
+    for label, test in detail:
+        if any(test(c) for c in clips):
+            row(label, test)
     print()
 
-    print("errors by kind: clips whose beat F-measure is under 0.95, by what went wrong")
-    print(f"{'tracker':<13} " + " ".join(f"{k:>9}" for k in KINDS))
+    print(f"{'tracker':<15} {'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8} {'child MiB':>9}  (all clips)")
+    for name, run in runs.items():
+        cpu = sum(r["cpu"] for r in run["results"])
+        wall = sum(r["wall"] for r in run["results"])
+        print(f"{name:<15} {audio_seconds / cpu:8.1f} {audio_seconds / wall:8.1f} "
+              f"{run['peak_kib'] / 1024:8.1f} {child_mib(run):>9}")
+    print()
+
+    print("errors by kind on the held-out clips: beat F-measure under 0.95, by what went wrong")
+    print(f"{'tracker':<15} " + " ".join(f"{k:>9}" for k in KINDS))
     for name, rows in per_tracker.items():
-        kinds = [error_kind(r) for r in rows]
-        print(f"{name:<13} " + " ".join(f"{kinds.count(k):>9}" for k in KINDS))
+        kinds = [error_kind(r) for r in rows if r["clip"]["group"] in held_out]
+        print(f"{name:<15} " + " ".join(f"{kinds.count(k):>9}" for k in KINDS))
     print()
 
     if args.per_clip:
@@ -391,31 +430,47 @@ def main(argv=None):
             print(f"-- {name}")
             for r in rows:
                 c = r["clip"]
-                print(f"{c['name']:<32} {c['bpm']:6.1f} {c['kit']:<16} {','.join(c['tags']):<14}"
+                print(f"{c['group']:<9} {c['name']:<40} {c['bpm']:6.1f} {','.join(c['tags']):<14}"
                       f" {r['F']:.3f} {r['CMLt']:.3f} {r['AMLt']:.3f} {r['DbF']:.3f}"
                       f" {error_kind(r) or '':<9}" + (f"  {r['error']}" if r["error"] else ""))
         print()
 
-    if not args.no_long:
-        path = long_file(directory, index["clips"])
-        print(f"long file: {LONG_SECONDS / 60:.0f} min, alone in a fresh process")
-        print(f"{'tracker':<13} {'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8} {'child MiB':>9}"
-              f" {'after import':>12}")
-        for name in names:
-            if name == "project-range":
-                continue                # the same analysis, and the long file has no notated tempo
-            if available(name):
-                print(f"{name:<13} not available")
-                continue
-            run = run_worker(name, [path])
-            r = run["results"][0]
-            if r["error"]:
-                print(f"{name:<13} failed: {r['error']}")
-                continue
-            print(f"{name:<13} {LONG_SECONDS / r['cpu']:8.1f} {LONG_SECONDS / r['wall']:8.1f} "
-                  f"{run['peak_kib'] / 1024:8.1f} {child_mib(run):>9} "
-                  f"{run['baseline_kib'] / 1024:12.1f}")
-        print()
+    long_runs = {}
+    if not args.no_long and sets:
+        drums = next((d for g, d, _ in sets if g in ("drums", "stress", "style")), None)
+        if drums is not None:
+            path = long_file(drums, make_set.read_index(drums)["clips"])
+            print(f"long file: {LONG_SECONDS / 60:.0f} min, alone in a fresh process")
+            print(f"{'tracker':<15} {'xRT cpu':>8} {'xRT wall':>8} {'peak MiB':>8} {'child MiB':>9}"
+                  f" {'after import':>12}")
+            for name in names:
+                if name == "kinetra-range" or available(name):
+                    continue
+                run = run_worker(name, [(path, 120.0)])
+                r = run["results"][0]
+                if r["error"]:
+                    print(f"{name:<15} failed: {r['error']}")
+                    continue
+                long_runs[name] = (LONG_SECONDS / r["cpu"], run["peak_kib"] / 1024)
+                print(f"{name:<15} {LONG_SECONDS / r['cpu']:8.1f} {LONG_SECONDS / r['wall']:8.1f} "
+                      f"{run['peak_kib'] / 1024:8.1f} {child_mib(run):>9} "
+                      f"{run['baseline_kib'] / 1024:12.1f}")
+            print()
+
+    if "kinetra" in per_tracker:
+        chosen = [r for r in per_tracker["kinetra"] if r["clip"]["group"] in held_out]
+        m = mean_scores(chosen)
+        if m:
+            print("goals (kinetra, held-out test songs at style tempos)")
+            for k, goal in GOALS.items():
+                print(f"  {k:<10} {m[k]:6.3f}  goal >= {goal:.2f}  {'met' if m[k] >= goal else 'not met'}")
+            if "kinetra" in long_runs:
+                speed, peak = long_runs["kinetra"]
+                print(f"  {'speed':<10} {speed:6.0f}x goal >= {GOAL_SPEED:.0f}x  "
+                      f"{'met' if speed >= GOAL_SPEED else 'not met'}")
+                print(f"  {'peak':<10} {peak:6.0f}  goal <= {GOAL_PEAK_MIB:.0f} MiB  "
+                      f"{'met' if peak <= GOAL_PEAK_MIB else 'not met'}")
+            print()
     print(f"bench took {time.perf_counter() - started:.1f} s")
     return 0
 
@@ -423,6 +478,6 @@ def main(argv=None):
 if __name__ == "__main__":
     if len(sys.argv) > 1 and sys.argv[1] == "--worker":
         _, _, name, listing, out, *warm = sys.argv
-        worker(name, json.loads(Path(listing).read_text()), out, warm[0] if warm else None)
+        worker(name, json.loads(Path(listing).read_text()), out, json.loads(warm[0]) if warm else None)
     else:
         sys.exit(main())

@@ -43,6 +43,9 @@ from dataclasses import dataclass
 from functools import lru_cache
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import styles  # noqa: E402
+
 # Bump VERSION whenever a change alters what a clip sounds like or its ground truth
 # without changing its parameters; a change of parameters changes the key by itself.
 VERSION = 2
@@ -245,27 +248,48 @@ def three_four_candidates():
 
 # ---- the plan ---------------------------------------------------------------------------
 
-def plan(seed=SEED):
-    """Every clip's parameters, drawn reproducibly from `seed`."""
+def plan(seed=SEED, tempos="even", names=None, per_score=1):
+    """Every clip's parameters, drawn reproducibly from `seed`.
+
+    `tempos` is "even" (each score anywhere from MIN_BPM to MAX_BPM, the stress set)
+    or "style" (within the range its style is played at, `styles.py`). With `names`,
+    only those scores, each `per_score` times in 4/4 (of different kinds) and those
+    that make a clear 3/4 once more in 3/4; without, every score once in 4/4 and
+    COUNT_34 in 3/4.
+    """
+    if tempos not in ("even", "style"):
+        raise ValueError(f"tempos must be 'even' or 'style', not {tempos!r}")
     rng = random.Random(seed)
-    names = list(scores())
-    rng.shuffle(names)
-    kinds = [k for k, n in PLAN_44.items() for _ in range(n)]
-    if len(kinds) != len(names):
-        raise ValueError(f"the plan covers {len(kinds)} clips for {len(names)} scores")
     kits = list(KITS)
-    jobs = [(name, 4, kind) for name, kind in zip(names, kinds)]
-    waltz = three_four_candidates()
-    rng.shuffle(waltz)
-    for i, name in enumerate(waltz[:COUNT_34]):
+    if names is None:
+        names = list(scores())
+        rng.shuffle(names)
+        kinds = [k for k, n in PLAN_44.items() for _ in range(n)]
+        if len(kinds) != len(names):
+            raise ValueError(f"the plan covers {len(kinds)} clips for {len(names)} scores")
+        jobs = [(name, 4, kind) for name, kind in zip(names, kinds)]
+        waltz = three_four_candidates()
+        rng.shuffle(waltz)
+        waltz = waltz[:COUNT_34]
+    else:
+        names = sorted(names)
+        kinds = [k for k, n in PLAN_44.items() for _ in range(n)]
+        jobs = []
+        for name in names:
+            for kind in rng.sample(kinds, per_score):
+                jobs.append((name, 4, kind))
+        rng.shuffle(jobs)
+        waltz = [n for n in three_four_candidates() if n in names]
+    for i, name in enumerate(waltz):
         jobs.append((name, 3, ("steady", "drift", "step", "swing")[i % 4]))
     clips = []
     for i, (name, meter, kind) in enumerate(jobs):
-        clips.append(_clip(rng, i, name, meter, kind, kits[i % len(kits)]))
+        bounds = styles.tempo_range(name) if tempos == "style" else None
+        clips.append(_clip(rng, i, name, meter, kind, kits[i % len(kits)], bounds))
     return clips
 
 
-def _clip(rng, i, name, meter, kind, kit):
+def _clip(rng, i, name, meter, kind, kit, bounds=None):
     tags = [kind] if meter == 4 else ["3/4"] + ([kind] if kind != "steady" else [])
     if kind == "steady" and meter == 4:
         tags = ["steady"]
@@ -274,16 +298,16 @@ def _clip(rng, i, name, meter, kind, kit):
     if kind == "step":
         ratio = rng.choice((rng.uniform(0.8, 0.9), rng.uniform(1.1, 1.25)))
         lo, hi = MIN_BPM / min(1, ratio), MAX_BPM / max(1, ratio)
-        bpm = rng.uniform(lo, hi)
+        bpm = rng.uniform(*(bounds or (lo, hi)))
         tempo = {"kind": "step", "ratio": ratio, "at": rng.uniform(0.35, 0.65)}
     elif kind == "drift":
-        bpm = rng.uniform(MIN_BPM / 0.97, MAX_BPM / 1.03)
+        bpm = rng.uniform(*(bounds or (MIN_BPM / 0.97, MAX_BPM / 1.03)))
         shape = rng.choice(("ramp", "wave"))
         tempo = {"kind": "drift", "shape": shape, "depth": rng.uniform(0.015, 0.03),
                  "sign": rng.choice((-1, 1)), "cycles": rng.uniform(0.5, 1.5),
                  "phase": rng.uniform(0, 2 * math.pi)}
     else:
-        bpm = rng.uniform(MIN_BPM, MAX_BPM)
+        bpm = rng.uniform(*(bounds or (MIN_BPM, MAX_BPM)))
     swing = None
     if kind == "swing":
         swing = rng.choice((("eighth", rng.uniform(0.08, 0.16)),
@@ -613,28 +637,29 @@ def cache_root():
     return Path(base) / "kinetra-beat-eval"
 
 
-def version_key(seed=SEED):
+def version_key(seed=SEED, **spec):
     """Changes with VERSION, every clip's parameters, the scores and the kits."""
     h = hashlib.sha256()
-    h.update(json.dumps([VERSION, RATE, plan(seed)], sort_keys=True).encode())
+    h.update(json.dumps([VERSION, RATE, plan(seed, **spec)], sort_keys=True).encode())
     for part in ("notation.py", "scores.py"):
         h.update((PACKS / "beats" / part).read_bytes())
     h.update(repr(sorted(KITS.items()) + [HANDS]).encode())
     return h.hexdigest()[:16]
 
 
-def build(seed=SEED, jobs=None, force=False, log=print):
-    """The set's directory, rendered first if it is missing or out of date."""
+def build(seed=SEED, jobs=None, force=False, log=print, **spec):
+    """The set's directory, rendered first if it is missing or out of date; `spec`
+    (tempos, names, per_score) as for `plan`."""
     import fcntl
 
-    key = version_key(seed)
+    key = version_key(seed, **spec)
     root = cache_root()
     target = root / f"set-{key}"
     root.mkdir(parents=True, exist_ok=True)
     with open(root / "lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)        # one build at a time; others wait for it
         if not (target / "index.json").exists() or force:
-            _render_set(seed, key, root, target, jobs, log)
+            _render_set(seed, key, root, target, jobs, log, spec)
         os.utime(target / "index.json")         # marks the set as in use
         # Sets of other versions go once nobody has used them for a day.
         for old in root.glob("set-*"):
@@ -645,10 +670,10 @@ def build(seed=SEED, jobs=None, force=False, log=print):
     return target
 
 
-def _render_set(seed, key, root, target, jobs, log):
+def _render_set(seed, key, root, target, jobs, log, spec):
     for stale in root.glob("building-*"):      # left by a build that was killed
         shutil.rmtree(stale, ignore_errors=True)
-    clips = plan(seed)
+    clips = plan(seed, **spec)
     work = Path(tempfile.mkdtemp(prefix=f"building-{key}-", dir=root))
     started = time.perf_counter()
     jobs = jobs or min(2, os.cpu_count() or 1)

@@ -1,0 +1,83 @@
+"""The trained beat network, run in numpy: spectrogram frames in, beat and downbeat activations out.
+
+A temporal convolutional network over the frames of ``spectrum``: the features,
+standardised, go through a convolution three frames wide into ``channels``
+channels, then a stack of residual blocks whose convolutions (three taps) look
+1, 2, 4, ... frames either side, so that the last block sees about twenty
+seconds of music around each frame; a last 1x1 convolution and a logistic give,
+per frame, how likely a beat and how likely a downbeat falls there.
+
+The weights (``beats.npz`` beside this module, a few hundred KB) were trained
+with ``training/train.py`` from the corpus of ``training/corpus.py``; they hold
+the standardisation, the layers and what the decoder learned from the corpus
+(the tempo and meter priors). They are loaded on first use.
+"""
+
+from __future__ import annotations
+
+import json
+from functools import lru_cache
+from pathlib import Path
+from typing import Any
+
+import numpy as np
+
+WEIGHTS = Path(__file__).with_name("beats.npz")
+
+
+class Model:
+    """The network's arrays and facts, from a weights file."""
+
+    def __init__(self, arrays: dict[str, np.ndarray]) -> None:
+        self.arrays = arrays
+        self.meta: dict[str, Any] = json.loads(bytes(arrays["meta"]).decode())
+        self.blocks = int(self.meta["blocks"])
+
+    @classmethod
+    def load(cls, path: Path | str) -> Model:
+        with np.load(path) as data:
+            return cls({name: data[name] for name in data.files})
+
+    def __getitem__(self, name: str) -> np.ndarray:
+        return self.arrays[name]
+
+
+@lru_cache(maxsize=1)
+def model() -> Model:
+    """The shipped model, loaded once."""
+    return Model.load(WEIGHTS)
+
+
+def _elu(x: np.ndarray) -> np.ndarray:
+    out: np.ndarray = np.where(x > 0, x, np.expm1(np.minimum(x, 0)))
+    return out
+
+
+def conv(x: np.ndarray, weight: np.ndarray, bias: np.ndarray, dilation: int = 1) -> np.ndarray:
+    """A 'same' 1-D convolution of (frames, in) by weight (out, in, taps), as torch's Conv1d computes it."""
+    taps = weight.shape[2]
+    if taps == 1:
+        one: np.ndarray = x @ weight[:, :, 0].T + bias
+        return one
+    reach = dilation * (taps - 1) // 2
+    n = len(x)
+    padded = np.zeros((n + 2 * reach, x.shape[1]), dtype=np.float32)
+    padded[reach:reach + n] = x
+    out = np.empty((n, weight.shape[0]), dtype=np.float32)
+    out[:] = bias
+    for j in range(taps):
+        out += padded[j * dilation:j * dilation + n] @ weight[:, :, j].T
+    return out
+
+
+def activations(features: np.ndarray, net: Model | None = None) -> np.ndarray:
+    """(frames, 2): the likelihood of a beat and of a downbeat at each frame."""
+    net = net if net is not None else model()
+    x = ((features.astype(np.float32) - net["mean"]) / net["std"]).astype(np.float32)
+    x = _elu(conv(x, net["input.weight"], net["input.bias"]))
+    for k in range(net.blocks):
+        h = _elu(conv(x, net[f"blocks.{k}.dilated.weight"], net[f"blocks.{k}.dilated.bias"], 2 ** k))
+        x = x + conv(h, net[f"blocks.{k}.mix.weight"], net[f"blocks.{k}.mix.bias"])
+    logits = conv(x, net["output.weight"], net["output.bias"])
+    out: np.ndarray = 1.0 / (1.0 + np.exp(-logits))
+    return out

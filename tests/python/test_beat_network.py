@@ -1,0 +1,152 @@
+"""The trained beat analysis: its numpy network against torch's, its features and its decoder."""
+
+import json
+import sys
+from pathlib import Path
+
+import pytest
+
+np = pytest.importorskip("numpy")
+
+from kinetra_tools.analysis import barpointer, network  # noqa: E402
+from kinetra_tools.analysis.spectrum import Spectrum  # noqa: E402
+
+TRAINING = Path(__file__).resolve().parents[2] / "training"
+
+
+def test_numpy_forward_pass_equals_torch():
+    torch = pytest.importorskip("torch")
+    sys.path.insert(0, str(TRAINING))
+    try:
+        import train
+    finally:
+        sys.path.remove(str(TRAINING))
+    torch.manual_seed(5)
+    features = 12
+    rng = np.random.default_rng(5)
+    net = train.net_class()(features, rng.normal(size=features), rng.uniform(0.5, 2, features),
+                            channels=6, blocks=4)
+    net.eval()
+    x = rng.normal(size=(300, features)).astype(np.float32) * 3
+    with torch.no_grad():
+        expected = torch.sigmoid(net(torch.from_numpy(x.T[None].copy())))[0].numpy().T
+    arrays = {k: v.detach().numpy() for k, v in net.state_dict().items()}
+    arrays["meta"] = np.frombuffer(json.dumps({"blocks": 4}).encode(), dtype=np.uint8)
+    got = network.activations(x, network.Model(arrays))
+    np.testing.assert_allclose(got, expected, atol=1e-5, rtol=0)
+
+
+def test_shipped_weights_load_and_fit_the_features():
+    net = network.model()
+    assert net["mean"].shape == net["std"].shape == (net["input.weight"].shape[1],)
+    assert net["input.weight"].shape[1] == 2 * Spectrum(11025.0).bands.shape[1]
+    assert network.WEIGHTS.stat().st_size < 4 << 20
+
+
+def test_spectrum_does_not_depend_on_how_the_audio_is_cut_into_blocks():
+    rng = np.random.default_rng(1)
+    samples = rng.normal(size=40000).astype(np.float32)
+    whole, pieces = Spectrum(11025.0), Spectrum(11025.0)
+    whole.feed(samples)
+    cuts = [0, 1, 7, 110, 511, 513, 4000, 4001, 20000, len(samples)]
+    for a, b in zip(cuts, cuts[1:]):
+        pieces.feed(samples[a:b])
+    for s in (whole, pieces):
+        s.finish()
+    assert len(whole.features()) == len(samples) // whole.hop + 1
+    np.testing.assert_array_equal(whole.features(), pieces.features())
+
+
+def activations(bpm, meter, seconds=30.0, fps=100.0, start=1.0, strength=0.9):
+    n = int(seconds * fps)
+    act = np.full((n, 2), 0.01)
+    beats = np.arange(start * fps, n - 1, 60 * fps / bpm)
+    for k, b in enumerate(beats):
+        act[int(round(b)), 0] = strength
+        if k % meter == 0:
+            act[int(round(b)), 1] = strength * 0.9
+    return act, beats
+
+
+FLAT = (np.array([40.0, 240.0]), np.array([0.0, 0.0]))
+
+
+def decode(act, meters, bpm_range, meter_log):
+    frames, positions, meter = barpointer.decode(act, 100.0, meters, bpm_range, *FLAT, meter_log)
+    kept = barpointer.trim(frames, act[:, 0], 0.1)
+    return frames[kept], positions[kept], meter
+
+
+@pytest.mark.parametrize("bpm, meter", [(97.0, 3), (128.0, 4), (174.0, 4), (62.0, 3)])
+def test_decoder_finds_tempo_meter_and_downbeats(bpm, meter):
+    act, beats = activations(bpm, meter)
+    frames, positions, found = decode(act, (3, 4), (40.0, 240.0), barpointer.log_prior(0.3))
+    assert found == meter
+    assert len(frames) == len(beats)
+    assert np.max(np.abs(frames - np.round(beats))) <= 1
+    assert list(positions) == [k % meter for k in range(len(beats))]
+
+
+def test_decoder_keeps_the_pulse_through_a_quiet_passage():
+    act, beats = activations(120.0, 4, seconds=40)
+    act[1500:2500] = 0.01
+    frames, positions, _ = decode(act, (3, 4), (40.0, 240.0), barpointer.log_prior(0.3))
+    assert len(frames) == len(beats)
+    assert np.max(np.abs(frames - np.round(beats))) <= 1
+
+
+def test_decoder_keeps_to_a_tempo_range():
+    act, beats = activations(150.0, 4)
+    # 60-120 BPM: every other beat (75), never the dotted 100.
+    frames, _, _ = decode(act, (4,), (60.0, 120.0), {4: 0.0})
+    assert np.median(np.diff(frames)) == pytest.approx(80, abs=1)
+    # An exact tempo is a range too.
+    act, beats = activations(100.0, 4)
+    frames, _, _ = decode(act, (4,), (100.0, 100.0), {4: 0.0})
+    assert len(frames) == len(beats)
+
+
+def test_decoder_follows_a_tempo_step():
+    first, _ = activations(105.0, 4, seconds=20)
+    second, _ = activations(160.0, 4, seconds=20, start=0.0)
+    act = np.concatenate((first, second))
+    frames, _, _ = decode(act, (4,), (50.0, 220.0), {4: 0.0})
+    gaps = np.diff(frames)
+    assert np.median(gaps[frames[1:] < 1900]) == pytest.approx(6000 / 105, abs=1)
+    assert np.median(gaps[frames[:-1] > 2200]) == pytest.approx(6000 / 160, abs=1)
+
+
+@pytest.fixture
+def network_method(monkeypatch):
+    from kinetra_tools import analysis
+
+    monkeypatch.setattr(analysis, "METHOD", "network")
+    return analysis
+
+
+def test_the_network_path_finds_a_loop_and_its_range(tmp_path, network_method):
+    soundfile = pytest.importorskip("soundfile")
+    import drum_clips
+
+    beats = drum_clips.beat_times(150, 12, start=0.5)
+    path = str(tmp_path / "loop.flac")
+    soundfile.write(path, drum_clips.render(beats, 4, 22050), 22050)
+    m = network_method.analyse(path, meter=4)
+    assert m.bpm == pytest.approx(150, rel=0.01)
+    assert m.beats_per_bar == 4
+    found = np.asarray(m.beats)
+    assert np.mean([np.min(np.abs(found - t)) <= 0.05 for t in beats[1:]]) >= 0.9
+    assert network_method.analyse(path, meter=4, max_bpm=100).bpm == pytest.approx(75, rel=0.01)
+
+
+@pytest.mark.parametrize("kind", ["noise", "tone"])
+def test_the_network_path_refuses_sound_without_a_beat(tmp_path, network_method, kind):
+    soundfile = pytest.importorskip("soundfile")
+    rate = 22050
+    t = np.arange(rate * 8) / rate
+    signal = (0.3 * np.random.default_rng(5).standard_normal(len(t)) if kind == "noise"
+              else 0.3 * np.sin(2 * np.pi * 440 * t))
+    path = str(tmp_path / f"{kind}.wav")
+    soundfile.write(path, signal.astype(np.float32), rate)
+    with pytest.raises(ValueError, match=f"^{path}: no steady beat found$"):
+        network_method.analyse(path)
