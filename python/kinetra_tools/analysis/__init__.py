@@ -119,28 +119,33 @@ def tempo_range(min_bpm: float | None, max_bpm: float | None) -> tuple[float, fl
 
 def listen(path: str, progress: Callable[[float], None] | None = None) -> Features:
     """The file's ``features.Features``, decoded and framed block by block."""
-    from . import decode, features
+    from . import features
 
-    stream = decode.open_audio(path, length=progress is not None)
-    frames = features.Features(stream.rate)
-    for block in stream.blocks():
-        frames.feed(block)
-        if progress is not None and stream.seconds:
-            progress(0.9 * min(1.0, frames.seconds / stream.seconds))
-    frames.finish()
+    frames = _framed(path, features.Features, progress, 0.9)
+    assert isinstance(frames, features.Features)
     return frames
 
 
 def listen_spectrum(path: str, progress: Callable[[float], None] | None = None) -> Spectrum:
     """The file's ``spectrum.Spectrum``, decoded and framed block by block."""
-    from . import decode, spectrum
+    from . import spectrum
+
+    frames = _framed(path, spectrum.Spectrum, progress, 0.8)
+    assert isinstance(frames, spectrum.Spectrum)
+    return frames
+
+
+def _framed(path: str, kind: Callable[[float], Features | Spectrum], progress: Callable[[float], None] | None,
+            share: float) -> Features | Spectrum:
+    """Frames of ``kind`` fed the file block by block; ``share`` of the progress goes to decoding."""
+    from . import decode
 
     stream = decode.open_audio(path, length=progress is not None)
-    frames = spectrum.Spectrum(stream.rate)
+    frames = kind(stream.rate)
     for block in stream.blocks():
         frames.feed(block)
         if progress is not None and stream.seconds:
-            progress(0.8 * min(1.0, frames.seconds / stream.seconds))
+            progress(share * min(1.0, frames.seconds / stream.seconds))
     frames.finish()
     return frames
 
