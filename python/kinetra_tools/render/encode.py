@@ -186,6 +186,7 @@ class Encoder:
         with contextlib.suppress(OSError):
             self._pipe.close()
         self.process.wait()
+        self._errors.close()
 
     def _failure(self) -> str:
         self._errors.seek(0)
