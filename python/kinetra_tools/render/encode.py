@@ -164,8 +164,10 @@ class Encoder:
             self._pipe.write(frame)
         except (BrokenPipeError, ValueError):
             # ffmpeg has quit: say why.
+            self.process.wait()
+            reason = self._failure()
             self.abort()
-            raise ValueError(self._failure()) from None
+            raise ValueError(reason) from None
 
     def finish(self) -> None:
         """Close the pipe and wait for ffmpeg to write the whole file."""
