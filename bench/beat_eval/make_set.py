@@ -637,29 +637,29 @@ def cache_root():
     return Path(base) / "kinetra-beat-eval"
 
 
-def version_key(seed=SEED, **spec):
+def version_key(seed=SEED, **choice):
     """Changes with VERSION, every clip's parameters, the scores and the kits."""
     h = hashlib.sha256()
-    h.update(json.dumps([VERSION, RATE, plan(seed, **spec)], sort_keys=True).encode())
+    h.update(json.dumps([VERSION, RATE, plan(seed, **choice)], sort_keys=True).encode())
     for part in ("notation.py", "scores.py"):
         h.update((PACKS / "beats" / part).read_bytes())
     h.update(repr(sorted(KITS.items()) + [HANDS]).encode())
     return h.hexdigest()[:16]
 
 
-def build(seed=SEED, jobs=None, force=False, log=print, **spec):
-    """The set's directory, rendered first if it is missing or out of date; `spec`
+def build(seed=SEED, jobs=None, force=False, log=print, **choice):
+    """The set's directory, rendered first if it is missing or out of date; `choice`
     (tempos, names, per_score) as for `plan`."""
     import fcntl
 
-    key = version_key(seed, **spec)
+    key = version_key(seed, **choice)
     root = cache_root()
     target = root / f"set-{key}"
     root.mkdir(parents=True, exist_ok=True)
     with open(root / "lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)        # one build at a time; others wait for it
         if not (target / "index.json").exists() or force:
-            _render_set(seed, key, root, target, jobs, log, spec)
+            _render_set(seed, key, root, target, jobs, log, choice)
         os.utime(target / "index.json")         # marks the set as in use
         # Sets of other versions go once nobody has used them for a day.
         for old in root.glob("set-*"):
@@ -670,10 +670,10 @@ def build(seed=SEED, jobs=None, force=False, log=print, **spec):
     return target
 
 
-def _render_set(seed, key, root, target, jobs, log, spec):
+def _render_set(seed, key, root, target, jobs, log, choice):
     for stale in root.glob("building-*"):      # left by a build that was killed
         shutil.rmtree(stale, ignore_errors=True)
-    clips = plan(seed, **spec)
+    clips = plan(seed, **choice)
     work = Path(tempfile.mkdtemp(prefix=f"building-{key}-", dir=root))
     started = time.perf_counter()
     jobs = jobs or min(2, os.cpu_count() or 1)
