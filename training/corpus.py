@@ -48,7 +48,7 @@ sys.path.insert(0, str(ROOT / "python"))
 import make_set  # noqa: E402
 import split  # noqa: E402
 
-VERSION = 1
+VERSION = 2
 SEED = 27
 RATE = 22050
 SF2 = Path("/usr/share/sounds/sf2")
@@ -66,6 +66,12 @@ SCORE_LICENCE = "MIT"
 SCORE_CLIPS = {"train": 3, "validation": 2}
 FREEDOOM_VERSIONS = {"train": 2, "validation": 1, "test": 1}
 EXCERPT = (40.0, 100.0)         # seconds of a Freedoom song per rendering
+# More training renderings, drawn from a generator of their own so that the items above
+# stay as they are: each training score at tempos drawn evenly over the whole range
+# (so that the pulse, not the style, tells the tempo and the bar), and each training
+# Freedoom song again.
+EVEN_SCORE_CLIPS = 2
+MORE_FREEDOOM_VERSIONS = 2
 # How often each font is drawn: MuseScore's compressed samples take seconds to load.
 FONT_WEIGHTS = {"fluidr3": 3, "musescore": 1, "timgm6mb": 1}
 
@@ -223,42 +229,58 @@ def plan(seed=SEED, small=False):
         clips = make_set.plan(rng.randrange(2 ** 31), tempos="style", names=chosen,
                               per_score=SCORE_CLIPS[part])
         for clip in clips:
-            kind = make_set.KITS[clip["kit"]].kind
-            item = {
-                "name": f"{part[:2]}-score-{clip['name']}", "source": "score", "song": clip["score"],
-                "part": part, "clip": clip, "font": pick_font(rng, shippable),
-                "gm_kit": rng.choice(GM_KITS[kind]),
-                "breakdown": rng.random() < 0.25, "no_drums": bool(clip["bass"]) and rng.random() < 0.08,
-                "augment": augment_params(rng), "seed": rng.randrange(2 ** 31),
-                "licence": SCORE_LICENCE}
+            items.append(score_item(rng, part, f"{part[:2]}-score-{clip['name']}", clip, shippable))
             # A rendering at 0.8-1.25 times the style tempo now and then, so that the
             # pulse, not only the style, tells the tempo.
             if rng.random() < 0.2:
                 clip["bpm"] = round(clip["bpm"] * rng.uniform(0.8, 1.25), 3)
-            items.append(item)
     songs = sorted(freedoom_songs())
     if small:
         songs = songs[:4]
     for song in songs:
         part = split.part(song)
         for v in range(FREEDOOM_VERSIONS[part]):
-            test = part == "test"
-            items.append({
-                "name": f"{part[:2]}-{song}-{v}", "source": "freedoom", "song": song, "part": part,
-                "font": pick_font(rng, every if test else shippable),
-                "scale": 1.0 if test else rng.uniform(0.88, 1.12),
-                "drift": 0.0 if test or rng.random() < 0.6 else rng.uniform(0.01, 0.04),
-                "transpose": 0 if test else rng.randint(-3, 3),
-                "start": rng.choice((0.0, rng.uniform(0, 40))),
-                "length": rng.uniform(*EXCERPT),
-                "lead_in": rng.choice((0.0, 0.0, rng.uniform(0.1, 3.0))),
-                "breakdown": not test and rng.random() < 0.25,
-                "no_drums": not test and rng.random() < 0.1,
-                "augment": augment_params(rng, light=test), "seed": rng.randrange(2 ** 31),
-                "licence": FREEDOOM_LICENCE})
+            items.append(freedoom_item(rng, song, part, v, every if part == "test" else shippable))
+    more = random.Random(seed * 1_000_003 + 2)
+    chosen = split.scores("train", names)[:3 if small else None]
+    for clip in make_set.plan(more.randrange(2 ** 31), tempos="even", names=chosen,
+                              per_score=EVEN_SCORE_CLIPS):
+        items.append(score_item(more, "train", f"tr-even-{clip['name']}", clip, shippable))
+    for song in songs:
+        if split.part(song) == "train":
+            for v in range(FREEDOOM_VERSIONS["train"], FREEDOOM_VERSIONS["train"] + MORE_FREEDOOM_VERSIONS):
+                items.append(freedoom_item(more, song, "train", v, shippable))
     for item in items:
         item["font_licence"] = FONTS[item["font"]][1]
     return items
+
+
+def score_item(rng, part, name, clip, font_names):
+    kind = make_set.KITS[clip["kit"]].kind
+    return {
+        "name": name, "source": "score", "song": clip["score"],
+        "part": part, "clip": clip, "font": pick_font(rng, font_names),
+        "gm_kit": rng.choice(GM_KITS[kind]),
+        "breakdown": rng.random() < 0.25, "no_drums": bool(clip["bass"]) and rng.random() < 0.08,
+        "augment": augment_params(rng), "seed": rng.randrange(2 ** 31),
+        "licence": SCORE_LICENCE}
+
+
+def freedoom_item(rng, song, part, version, font_names):
+    test = part == "test"
+    return {
+        "name": f"{part[:2]}-{song}-{version}", "source": "freedoom", "song": song, "part": part,
+        "font": pick_font(rng, font_names),
+        "scale": 1.0 if test else rng.uniform(0.88, 1.12),
+        "drift": 0.0 if test or rng.random() < 0.6 else rng.uniform(0.01, 0.04),
+        "transpose": 0 if test else rng.randint(-3, 3),
+        "start": rng.choice((0.0, rng.uniform(0, 40))),
+        "length": rng.uniform(*EXCERPT),
+        "lead_in": rng.choice((0.0, 0.0, rng.uniform(0.1, 3.0))),
+        "breakdown": not test and rng.random() < 0.25,
+        "no_drums": not test and rng.random() < 0.1,
+        "augment": augment_params(rng, light=test), "seed": rng.randrange(2 ** 31),
+        "licence": FREEDOOM_LICENCE}
 
 
 def pick_font(rng, names):

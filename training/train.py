@@ -33,7 +33,7 @@ sys.path.insert(0, str(HERE.parent / "python"))
 
 import corpus  # noqa: E402
 
-VERSION = 1
+VERSION = 2
 SEED = 27
 CHANNELS = 32
 BLOCKS = 10
@@ -44,6 +44,10 @@ OUT = HERE.parent / "python" / "kinetra_tools" / "analysis" / "beats.npz"
 PRIOR_BPM = (40.0, 240.0)
 PRIOR_BINS = 120        # bins of the tempo prior, evenly in log tempo
 PRIOR_SMOOTH = 0.04     # octaves
+# Half the training chunks are played faster or slower by resampling their frames,
+# by a factor drawn evenly in log tempo from this range.
+STRETCH = (0.8, 1.25)
+STRETCH_SHARE = 0.5
 
 
 def net_class():
@@ -81,16 +85,29 @@ def net_class():
     return Net
 
 
-def targets(item, frames, fps):
-    """(frames, 2) float32 targets of an item."""
+def targets(item, frames, fps, start=0.0, factor=1.0):
+    """(frames, 2) float32 targets of an item's frames from frame `start`, played `factor` times as fast."""
     out = np.zeros((frames, 2), dtype=np.float32)
     for column, times in enumerate((item["beats"], item["downbeats"])):
-        at = np.round(np.asarray(times) * fps).astype(int)
+        at = np.round((np.asarray(times) * fps - start) / factor).astype(int)
         at = at[(at >= 0) & (at < frames)]
         for d, value in ((-1, 0.5), (1, 0.5), (0, 1.0)):
             near = np.clip(at + d, 0, frames - 1)
             out[near, column] = np.maximum(out[near, column], value)
     return out
+
+
+def stretched(item, start, frames, factor):
+    """`frames` frames of the item's features from frame `start`, played `factor` times as
+    fast (linear interpolation between frames), and how many of them the item fills."""
+    x = item["x"]
+    source = start + np.arange(frames) * factor
+    filled = int(np.searchsorted(source, len(x) - 1, side="right"))
+    source = source[:filled]
+    low = np.floor(source).astype(int)
+    high = np.minimum(low + 1, len(x) - 1)
+    part = (source - low)[:, None].astype(np.float32)
+    return x[low] * (1 - part) + x[high] * part, filled
 
 
 def load(directory, part):
@@ -104,7 +121,8 @@ def load(directory, part):
             fps = float(data["fps"])
             item = {"beats": data["beats"], "downbeats": data["downbeats"]}
         out.append({"name": entry["name"], "x": x, "y": targets(item, len(x), fps), "fps": fps,
-                    "beats": item["beats"], "meter": entry["meter"], "entry": entry})
+                    "beats": item["beats"], "downbeats": item["downbeats"], "meter": entry["meter"],
+                    "entry": entry})
     return out
 
 
@@ -126,25 +144,35 @@ def tempo_prior(items):
 
 
 def batches(items, rng, chunk=CHUNK, batch=BATCH):
-    """Random chunks covering the items' frames about once, batched."""
+    """Random chunks covering the items' frames about once, half of them stretched in time, batched."""
     pieces = []
     for k, item in enumerate(items):
         n = len(item["x"])
         count = max(1, round(n / chunk))
         for _ in range(count):
-            start = rng.randrange(0, max(1, n - chunk + 1))
-            pieces.append((k, start))
+            factor = 1.0
+            if rng.random() < STRETCH_SHARE:
+                factor = math.exp(rng.uniform(math.log(STRETCH[0]), math.log(STRETCH[1])))
+            start = rng.randrange(0, max(1, int(n - chunk * factor) + 1))
+            pieces.append((k, start, factor))
     rng.shuffle(pieces)
     for first in range(0, len(pieces), batch):
         group = pieces[first:first + batch]
         x = np.zeros((len(group), items[0]["x"].shape[1], chunk), dtype=np.float32)
         y = np.zeros((len(group), 2, chunk), dtype=np.float32)
         mask = np.zeros((len(group), chunk), dtype=np.float32)
-        for row, (k, start) in enumerate(group):
-            xs = items[k]["x"][start:start + chunk]
-            x[row, :, :len(xs)] = xs.T
-            y[row, :, :len(xs)] = items[k]["y"][start:start + chunk].T
-            mask[row, :len(xs)] = 1
+        for row, (k, start, factor) in enumerate(group):
+            item = items[k]
+            if factor == 1.0:
+                xs = item["x"][start:start + chunk]
+                filled = len(xs)
+                ys = item["y"][start:start + chunk]
+            else:
+                xs, filled = stretched(item, start, chunk, factor)
+                ys = targets(item, filled, item["fps"], start, factor)
+            x[row, :, :filled] = xs.T
+            y[row, :, :filled] = ys.T
+            mask[row, :filled] = 1
         yield x, y, mask
 
 

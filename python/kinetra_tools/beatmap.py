@@ -110,9 +110,10 @@ class BeatMap(Timeline):
 
     @property
     def bpm(self) -> float:
-        """The median tempo, in beats a minute."""
-        gaps = [self._times[i + 1] - self._times[i] for i in range(len(self._times) - 1)]
-        return float(60 / statistics.median(gaps))
+        """The tempo heard longest, in beats a minute: the median tempo of the longest
+        stretch of steady tempo (the whole map, unless the tempo changes)."""
+        gaps = [float(self._times[i + 1] - self._times[i]) for i in range(len(self._times) - 1)]
+        return 60 / statistics.median(longest_steady(gaps))
 
     def bpm_at(self, seconds: Number) -> float:
         """The local tempo at ``seconds``: that of the beat interval around it (or nearest)."""
@@ -229,3 +230,30 @@ class BeatMap(Timeline):
         from .beatmap_io import load
 
         return load(path)
+
+
+# A beat interval further than this (as a ratio) from the median of the last
+# STEADY_RECENT of its stretch starts a new stretch, so a gradual drift stays one
+# stretch and a step does not; a single odd interval (a missed or doubled beat) does
+# not either, since the intervals are first smoothed over STEADY_SMOOTHING beats.
+STEADY_TOLERANCE = 0.1
+STEADY_RECENT = 8
+STEADY_SMOOTHING = 5
+
+
+def longest_steady(gaps: list[float]) -> list[float]:
+    """The beat intervals of the longest stretch (in seconds) of steady tempo."""
+    half = STEADY_SMOOTHING // 2
+    smooth = [statistics.median(gaps[max(0, i - half):i + half + 1]) for i in range(len(gaps))]
+    best: tuple[float, int, int] = (0.0, 0, 0)
+    first = 0
+    for i in range(1, len(gaps) + 1):
+        if i < len(gaps):
+            typical = statistics.median(smooth[max(first, i - STEADY_RECENT):i])
+            if abs(math.log(smooth[i] / typical)) <= math.log1p(STEADY_TOLERANCE):
+                continue
+        length = sum(gaps[first:i])
+        if length > best[0]:
+            best = (length, first, i)
+        first = i
+    return gaps[best[1]:best[2]]

@@ -71,8 +71,8 @@ def activations(bpm, meter, seconds=30.0, fps=100.0, start=1.0, strength=0.9):
 FLAT = (np.array([40.0, 240.0]), np.array([0.0, 0.0]))
 
 
-def decode(act, meters, bpm_range, meter_log):
-    frames, positions, meter = barpointer.decode(act, 100.0, meters, bpm_range, *FLAT, meter_log)
+def decode(act, meters, bpm_range, meter_log, fps=100.0):
+    frames, positions, meter = barpointer.decode(act, fps, meters, bpm_range, *FLAT, meter_log)
     kept = barpointer.trim(frames, act[:, 0], 0.1)
     return frames[kept], positions[kept], meter
 
@@ -100,10 +100,12 @@ def test_decoder_keeps_to_a_tempo_range():
     # 60-120 BPM: every other beat (75), never the dotted 100.
     frames, _, _ = decode(act, (4,), (60.0, 120.0), {4: 0.0})
     assert np.median(np.diff(frames)) == pytest.approx(80, abs=1)
-    # An exact tempo is a range too.
-    act, beats = activations(100.0, 4)
-    frames, _, _ = decode(act, (4,), (100.0, 100.0), {4: 0.0})
-    assert len(frames) == len(beats)
+    # An exact tempo is a range too, even one that is not a whole number of frames.
+    for fps in (100.0, 100.227):
+        act, beats = activations(100.0, 4, seconds=60, fps=fps)
+        frames, _, _ = decode(act, (4,), (100.0, 100.0), {4: 0.0}, fps)
+        assert len(frames) == len(beats)
+        assert np.max(np.abs(frames - np.round(beats))) <= 1
 
 
 def test_decoder_follows_a_tempo_step():

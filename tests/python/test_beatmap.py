@@ -42,6 +42,23 @@ def test_pips_follow_the_beats_from_the_first_downbeat():
     assert m.bpm_at(-10) == pytest.approx(60 / 0.53) and m.bpm_at(99) == pytest.approx(60 / 0.56)
 
 
+@pytest.mark.parametrize("sections, bpm", [
+    ([(105, 60), (160, 80)], 105),              # 34 s at 105 outlast 30 s at 160
+    ([(105, 40), (160, 80)], 160),
+    ([(120, 10), (60, 1), (120, 30)], 120),     # a missed beat starts no section
+    ([(120, 40), (124, 40), (128, 40)], 124),   # a gradual drift is one section
+])
+def test_bpm_is_the_tempo_heard_longest(sections, bpm):
+    times, t = [0.5], 0.5
+    for tempo, count in sections:
+        for _ in range(count):
+            t += 60 / tempo
+            times.append(round(t, 5))
+    m = BeatMap(times, times[::4], 4)
+    assert m.bpm == pytest.approx(bpm, rel=1e-3)
+    assert m.bpm_at(times[-1] - 0.1) == pytest.approx(sections[-1][0], rel=1e-3)
+
+
 def test_seconds_and_pips_round_trip_exactly_everywhere():
     m = beat_map()
     previous = None

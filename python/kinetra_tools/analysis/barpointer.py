@@ -40,9 +40,11 @@ START = 127             # "the path starts here" in the back pointers
 
 def tempo_periods(fps: float, lo_bpm: float, hi_bpm: float) -> np.ndarray:
     """Beat periods in whole frames, from the fastest tempo to the slowest, at least
-    one frame and about STEP apart; at least one period."""
-    shortest = max(1, int(round(60.0 * fps / hi_bpm)))
-    longest = max(shortest, int(round(60.0 * fps / lo_bpm)))
+    one frame and about STEP apart. They reach the whole frames either side of the
+    range, so that a path may alternate between them to keep any tempo in it (even
+    an exact one, which is seldom a whole number of frames)."""
+    shortest = max(1, math.floor(60.0 * fps / hi_bpm))
+    longest = max(shortest + 1, math.ceil(60.0 * fps / lo_bpm))
     out = [shortest]
     while True:
         nxt = max(out[-1] + 1, int(round(out[-1] * STEP)))
