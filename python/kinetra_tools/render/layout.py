@@ -84,8 +84,8 @@ class Cell(NamedTuple):
     y: float
     width: float
     height: float
-    label_x: float  # baseline start of the name, over the plot's left edge
-    label_y: float
+    label_x: float  # where the name starts, over the plot's left edge, and a baseline for it
+    label_y: float  # (the painter centres each name's text in the label line itself)
     label_width: float  # the label line spans the plot's width
     centre_x: float  # centre of the plot
     centre_y: float

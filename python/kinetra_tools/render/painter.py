@@ -25,7 +25,7 @@ from __future__ import annotations
 import math
 import sys
 from collections.abc import Callable, Sequence
-from typing import NamedTuple
+from typing import TYPE_CHECKING, NamedTuple
 
 import cairo
 
@@ -34,6 +34,8 @@ from .layout import MIN_LABEL_FONT, Box, Layout, depth_colour
 
 Point = tuple[float, float, float]
 RGB = tuple[float, float, float]
+if TYPE_CHECKING:
+    Ctx = cairo.Context[cairo.ImageSurface]
 
 
 def _rgb(value: int) -> RGB:
@@ -164,12 +166,12 @@ class Painter:
 
     # -- text -----------------------------------------------------------------
 
-    def _measure(self, weight: int = cairo.FONT_WEIGHT_NORMAL) -> cairo.Context:
+    def _measure(self, weight: cairo.FontWeight = cairo.FONT_WEIGHT_NORMAL) -> Ctx:
         c = cairo.Context(cairo.ImageSurface(cairo.FORMAT_A8, 1, 1))
         c.select_font_face(FONT, cairo.FONT_SLANT_NORMAL, weight)
         return c
 
-    def _fit(self, c: cairo.Context, text: str, size: float, width: float, smallest: float) -> tuple[str, float]:
+    def _fit(self, c: Ctx, text: str, size: float, width: float, smallest: float) -> tuple[str, float]:
         """The text (shortened if need be) and font size that fit ``width``."""
         c.set_font_size(size)
         wide = c.text_extents(text).x_advance
@@ -183,7 +185,7 @@ class Painter:
         text = shorten(text, lambda t: c.text_extents(t).x_advance <= width)
         return text, size
 
-    def _place(self, c: cairo.Context, text: str, size: float, box: Box, align: float) -> Label:
+    def _place(self, c: Ctx, text: str, size: float, box: Box, align: float) -> Label:
         """``text`` at ``size`` in ``box``: centred vertically, ``align`` 0 left, 0.5 centred."""
         c.set_font_size(size)
         ascent, descent = c.font_extents()[:2]
@@ -270,7 +272,7 @@ class Painter:
         c.fill()
         surface.flush()
 
-    def _draw_header(self, c: cairo.Context) -> None:
+    def _draw_header(self, c: Ctx) -> None:
         header, theme = self.layout.header, self.theme
         for text, box, weight, colour, align in (
                 (self.title, header.title, cairo.FONT_WEIGHT_BOLD, theme.bright, 0.5 if header.side else 0.0),
@@ -285,7 +287,7 @@ class Painter:
             c.show_text(label.text)
 
     @staticmethod
-    def _rounded(c: cairo.Context, box: Box, scale: float) -> None:
+    def _rounded(c: Ctx, box: Box, scale: float) -> None:
         w, h = box.width * scale, box.height * scale
         x, y = box.x + (box.width - w) / 2, box.y + (box.height - h) / 2
         r = min(w, h) * 0.22
@@ -341,7 +343,7 @@ class Painter:
         surface.flush()
         return data
 
-    def _flash(self, c: cairo.Context, points: Sequence[Point], first: bool, strength: float,
+    def _flash(self, c: Ctx, points: Sequence[Point], first: bool, strength: float,
                spread: float) -> None:
         """The beat: a glow round each plot's edge and a ring flashing out of each point."""
         lay, theme = self.layout, self.theme
@@ -350,10 +352,10 @@ class Painter:
         edge = max(2.0, lay.cells[0].side / (60 if first else 90))
         c.set_source_rgba(*colour, alpha)
         c.set_line_width(edge)
-        for cell in lay.cells:
+        for box in lay.cells:
             inset = edge / 2
-            c.rectangle(cell.centre_x - cell.side / 2 + inset, cell.centre_y - cell.side / 2 + inset,
-                        cell.side - edge, cell.side - edge)
+            c.rectangle(box.centre_x - box.side / 2 + inset, box.centre_y - box.side / 2 + inset,
+                        box.side - edge, box.side - edge)
         c.stroke()
         c.set_line_width(max(1.5, lay.trail_width * (2.2 if first else 1.6)))
         for cell, point in enumerate(points):
@@ -362,7 +364,7 @@ class Painter:
             c.arc(x, y, lay.radius(point[2]) * (1.3 + 3.5 * spread), 0, 2 * math.pi)
         c.stroke()
 
-    def _header(self, c: cairo.Context, beat: int, beats: int, phase: float, bar: int | None) -> None:
+    def _header(self, c: Ctx, beat: int, beats: int, phase: float, bar: int | None) -> None:
         lay, theme = self.layout, self.theme
         header = lay.header
         slots = lay.beat_slots(beats)
@@ -386,7 +388,7 @@ class Painter:
             c.move_to(label.x, label.baseline)
             c.show_text(text)
 
-    def _trail(self, c: cairo.Context, cell: int, trail: Sequence[Point], head: Point) -> None:
+    def _trail(self, c: Ctx, cell: int, trail: Sequence[Point], head: Point) -> None:
         if not trail:
             return
         lay = self.layout
