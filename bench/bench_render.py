@@ -1,13 +1,21 @@
-"""What a music video costs: drawing alone (cairo against Pillow) and the whole render.
+"""What a music video costs: drawing alone (cairo against Pillow), ffmpeg's stages, the whole render.
 
-Prints, at 1280x720 and 30 fps, for one pattern and for a grid of sixteen:
+Prints, at 30 fps:
 
-- milliseconds a frame to draw the scene with the cairo painter the renderer
-  uses, and with the same scene drawn by Pillow (antialiased the only way
-  ImageDraw can be, by drawing at twice the size and halving; and, as a lower
-  bound, without antialiasing);
-- the whole render (drawing, the pipe, H.264 and AAC encoding by ffmpeg) as a
-  multiple of real time: 4x means a 3-minute song takes 45 s.
+- at 1280x720, for one pattern and for a grid of sixteen, milliseconds a
+  frame to draw the scene with the cairo painter the renderer uses, and with
+  the same scene drawn by Pillow (antialiased the only way ImageDraw can be,
+  by drawing at twice the size and halving; and, as a lower bound, without
+  antialiasing);
+- for one pattern at 1280x720 and sixteen at 1920x1080, where ffmpeg's time
+  goes: reading the raw frames, converting their colours to 4:2:0 YUV, and
+  encoding H.264 (each measured on frames drawn beforehand, ffmpeg alone);
+- for the same two, the whole render (drawing, the pipe, H.264 and AAC
+  encoding by ffmpeg) as a multiple of real time (4x means a 3-minute song
+  takes 45 s) and in CPU seconds per second of video, this process and
+  ffmpeg together: the figure other load on the machine does not blur much,
+  and the one the goals are set in (0.25 for one pattern at 1280x720, 0.6 for
+  sixteen at 1920x1080, so that two idle cores render them at 8x and 3x).
 
 Run: scripts/dev run -- python3.14 bench/bench_render.py [--seconds S] [--preset ultrafast]
 """
@@ -33,17 +41,21 @@ from kinetra_tools.sources import DefaultPattern
 WIDTH, HEIGHT, FPS, BPM = 1280, 720, Fraction(30), Fraction(124)
 ONE = ["figure_eight"]
 GRID = [entry["name"] for entry in kinetra.catalogue()[:16]]
+# (label, patterns, frame size, goal in CPU seconds per second of video)
+CASES = (("one pattern, 1280x720", ONE, (1280, 720), 0.25),
+         ("16 patterns, 1920x1080", GRID, (1920, 1080), 0.6))
 
 
 def scenes(names, count):
-    """(points, trails, beat_in_bar, phase, progress) for ``count`` frames, computed up front."""
+    """(points, trails, beat_in_bar, phase, progress, beats_in_bar, bar) for ``count`` frames, up front."""
     sources = [DefaultPattern(n) for n in names]
     motions = [Motion(s) for s in sources]
+    timeline = Tempo(BPM)
     out = []
-    for frame in stream(sources, Frames(FPS, Tempo(BPM)), count):
-        beat, within = divmod(frame.pip, 64)
-        out.append((frame.points, [m.trail(frame.pip) for m in motions], beat % 4, within / 64,
-                    frame.frame / count))
+    for frame in stream(sources, Frames(FPS, timeline), count):
+        where = timeline.bar_beat(frame.pip)
+        out.append((frame.points, [m.trail(frame.pip) for m in motions], where.beat - 1, frame.pip % 64 / 64,
+                    frame.frame / count, timeline.beats_per_bar_at(frame.pip), where.bar))
     return out
 
 
@@ -72,7 +84,7 @@ class PillowPainter:
         self.background = Image.new("RGB", (layout.width * s, layout.height * s), (0x16, 0x18, 0x1D))
         d = ImageDraw.Draw(self.background)
         for cell, name in zip(layout.cells, names):
-            side = 2 * cell.half * 1.12
+            side = cell.side
             left, top = cell.centre_x - side / 2, cell.centre_y - side / 2
             d.rectangle([left * s, top * s, (left + side) * s, (top + side) * s], fill=(0x1B, 0x1E, 0x24))
             h = cell.half
@@ -81,7 +93,7 @@ class PillowPainter:
             d.text((cell.label_x * s, (cell.label_y - layout.label) * s), name, fill=(0xAA, 0xB0, 0xBA),
                    font_size=layout.label * 0.8 * s)
 
-    def frame(self, points, trails, beat_in_bar, phase, progress):
+    def frame(self, points, trails, beat_in_bar, phase, progress, beats_in_bar=4, bar=None):
         lay, s = self.layout, self.scale
         image = self.background.copy()
         d = self.ImageDraw.Draw(image, "RGBA")
@@ -107,12 +119,19 @@ class PillowPainter:
         return image.tobytes()
 
 
-def drawing(names, count):
+def painter_for(names, size, buffers=1):
+    from kinetra_tools.render import tempo_text
     from kinetra_tools.render.painter import Painter
 
+    axes = [Motion(DefaultPattern(n)).axes for n in names]
+    return Painter(Layout(*size, len(names)), names, axes=axes, title="song", tempo=tempo_text(BPM),
+                   buffers=buffers)
+
+
+def drawing(names, count):
     layout = Layout(WIDTH, HEIGHT, len(names))
     frames = scenes(names, count)
-    cairo_ms = time_painter(Painter(layout, names), frames)
+    cairo_ms = time_painter(painter_for(names, (WIDTH, HEIGHT)), frames)
     results = {"cairo": cairo_ms}
     try:
         results["Pillow, 2x and halved"] = time_painter(PillowPainter(layout, names, 2), frames)
@@ -128,13 +147,48 @@ def cpu():
     return mine.ru_utime + mine.ru_stime, children.ru_utime + children.ru_stime
 
 
-def whole(names, seconds, song):
+def children_cpu(command):
+    """CPU seconds of one run of ``command`` (ffmpeg), best of two."""
+    best = math.inf
+    for _ in range(2):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        subprocess.run(command, check=True)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        best = min(best, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
+    return best
+
+
+def stages(names, size, count):
+    """ffmpeg's CPU seconds per second of video to read, to convert and to encode ``count`` drawn frames."""
+    from kinetra_tools.render import encode
+    from kinetra_tools.render.painter import PIXEL_FORMAT
+
+    painter = painter_for(names, size)
+    width, height = size
+    seconds = count / FPS
+    with tempfile.TemporaryDirectory() as folder:
+        raw = os.path.join(folder, "frames.raw")
+        with open(raw, "wb") as out:
+            for scene in scenes(names, count):
+                out.write(painter.frame(*scene))
+        read = ["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", PIXEL_FORMAT,
+                "-s", f"{width}x{height}", "-framerate", str(FPS), "-i", raw]
+        video = encode.video_options(encode.CONTAINERS[".mp4"], width, height)
+        results = {}
+        for label, tail in (("reading", ["-f", "null", "-"]),
+                            ("+ colour conversion", [*encode._COLOUR, "-f", "null", "-"]),
+                            ("+ H.264", [*encode._COLOUR, *video, os.path.join(folder, "video.mp4")])):
+            results[label] = children_cpu(read + tail) / float(seconds)
+    return results
+
+
+def whole(names, size, seconds, song):
     sources = [DefaultPattern(n) for n in names]
     with tempfile.TemporaryDirectory() as folder:
         out = os.path.join(folder, "video.mp4")
         mine, children = cpu()
         started = time.perf_counter()
-        render(sources, Tempo(BPM), out, fps=FPS, size=(WIDTH, HEIGHT), seconds=Fraction(seconds), audio=song)
+        render(sources, Tempo(BPM), out, fps=FPS, size=size, seconds=Fraction(seconds), audio=song)
         elapsed = time.perf_counter() - started
         mine_after, children_after = cpu()
         size = os.path.getsize(out)
@@ -145,35 +199,38 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=20.0, help="video length (default 20)")
     parser.add_argument("--draw-frames", type=int, default=300, help="frames timed for drawing alone")
-    parser.add_argument("--preset", help="another x264 preset to try (the renderer's is ultrafast)")
+    parser.add_argument("--stage-frames", type=int, default=150, help="frames for ffmpeg's stages")
+    parser.add_argument("--preset", help="another x264 preset to try (the renderer's follows the frame size)")
     args = parser.parse_args()
     if args.preset:
         from kinetra_tools.render import encode
 
-        kind = encode.CONTAINERS[".mp4"]
-        video = list(kind.video)
-        video[video.index("-preset") + 1] = args.preset
-        encode.CONTAINERS[".mp4"] = kind._replace(video=tuple(video))
-    print(f"{WIDTH}x{HEIGHT}, {FPS} fps, {BPM} BPM; real time is {1000 / FPS:.1f} ms a frame")
-    print("\ndrawing alone, CPU ms a frame (best of 3):")
+        encode.PRESETS = ((1 << 62, args.preset),)
+    print(f"{FPS} fps, {BPM} BPM; real time is {1000 / FPS:.1f} ms a frame; "
+          f"load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
+    print(f"\ndrawing alone at {WIDTH}x{HEIGHT}, CPU ms a frame (best of 3):")
     for label, names in (("one pattern", ONE), ("4x4 grid", GRID)):
         figures = drawing(names, args.draw_frames)
         print(f"  {label:12} " + ", ".join(f"{k} {v:.2f}" for k, v in figures.items()))
+    print(f"\nffmpeg alone on {args.stage_frames} drawn frames, CPU s per second of video (best of 2):")
+    for label, names, size, _ in CASES:
+        figures = stages(names, size, args.stage_frames)
+        print(f"  {label:23} " + ", ".join(f"{k} {v:.3f}" for k, v in figures.items()))
     with tempfile.TemporaryDirectory() as folder:
         song = os.path.join(folder, "song.wav")
         subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                         f"sine=f=220:d={args.seconds}:sample_rate=44100", "-ac", "2", song], check=True)
-        preset = args.preset or "ultrafast"
-        print(f"\nwhole render of {args.seconds:g} s (H.264 {preset} + AAC in MP4), times real time; "
+        print(f"\nwhole render of {args.seconds:g} s (H.264 + AAC in MP4); "
               f"load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores:")
-        for label, names in (("one pattern", ONE), ("4x4 grid", GRID)):
-            speed, elapsed, size, mine, children = whole(names, args.seconds, song)
+        for label, names, size, goal in CASES:
+            speed, elapsed, size_bytes, mine, children = whole(names, size, args.seconds, song)
             # On an otherwise idle machine the two processes overlap: the wall time is at
             # least the busier one's CPU time and at least the total spread over the cores.
             bound = args.seconds / max(mine, (mine + children) / (os.cpu_count() or 1))
-            print(f"  {label:12} {speed:5.2f}x real time ({elapsed:.2f} s, {size / 1e6:.1f} MB); CPU: "
-                  f"drawing process {mine:.2f} s, ffmpeg {children:.2f} s -> at most {bound:.1f}x "
-                  f"on idle cores")
+            total = (mine + children) / args.seconds
+            print(f"  {label:23} {speed:5.2f}x real time ({elapsed:.2f} s, {size_bytes / 1e6:.1f} MB); "
+                  f"CPU s per video second: {total:.3f} (drawing process {mine / args.seconds:.3f}, "
+                  f"ffmpeg {children / args.seconds:.3f}; goal {goal}) -> at most {bound:.1f}x on idle cores")
     return 0
 
 

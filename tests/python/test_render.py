@@ -16,6 +16,7 @@ from kinetra_tools import cli
 from kinetra_tools.clock import Tempo
 from kinetra_tools.beatmap import BeatMap
 from kinetra_tools.render import Layout, Motion, parse_size
+from kinetra_tools.render.layout import Box
 from kinetra_tools.sources import DefaultPattern
 from kinetra_tools.frames import Frames
 
@@ -66,23 +67,86 @@ def test_size_is_width_x_height_with_even_sides(text, expected):
             parse_size(text)
 
 
+EPS = 1e-9  # boxes that only touch do not overlap, whatever the rounding
+
+
+def overlap(a, b):
+    return a.x < b.right - EPS and b.x < a.right - EPS and a.y < b.bottom - EPS and b.y < a.bottom - EPS
+
+
+def inside(inner, outer):
+    return (outer.x - EPS <= inner.x and inner.right <= outer.right + EPS and outer.y - EPS <= inner.y
+            and inner.bottom <= outer.bottom + EPS)
+
+
+@pytest.mark.parametrize("size", [(1280, 720), (1920, 1080), (720, 1280), (1080, 1080), (640, 360)])
 @pytest.mark.parametrize("count", [1, 2, 3, 5, 16, 40])
-def test_cells_hold_their_plots_inside_the_frame_without_overlap(count):
-    layout = Layout(1280, 720, count)
-    assert layout.columns * layout.rows >= count
+def test_plots_stay_in_their_cells_clear_of_each_other_and_of_the_header(size, count):
+    width, height = size
+    layout = Layout(width, height, count)
+    assert layout.columns * layout.rows >= count > (layout.rows - 1) * layout.columns
+    frame = Box(0, 0, width, height - layout.progress_height)
     boxes = []
     for i, cell in enumerate(layout.cells):
-        # The plot's square, with room for the largest point, stays in its cell and above the strip.
-        reach = cell.half + layout.radius(1.0)
-        left, right = layout.point(i, -1, 0)[0] - layout.radius(1.0), layout.point(i, 1, 0)[0] + layout.radius(1.0)
-        top, bottom = layout.point(i, 0, 1)[1] - layout.radius(1.0), layout.point(i, 0, -1)[1] + layout.radius(1.0)
-        assert right - left == pytest.approx(2 * reach)
-        assert cell.x <= left and right <= cell.x + cell.width
-        assert cell.label_y <= top and bottom <= min(cell.y + cell.height, 720 - layout.strip)
-        boxes.append((left, top, right, bottom))
-    for i, a in enumerate(boxes):
-        for b in boxes[i + 1:]:
-            assert a[2] <= b[0] or b[2] <= a[0] or a[3] <= b[1] or b[3] <= a[1]
+        # The plot's square, with room for the largest point, stays in its cell under its label line.
+        r = layout.radius(1.0)
+        left, right = layout.point(i, -1, 0)[0] - r, layout.point(i, 1, 0)[0] + r
+        top, bottom = layout.point(i, 0, 1)[1] - r, layout.point(i, 0, -1)[1] + r
+        assert right - left == pytest.approx(2 * (cell.half + r))
+        plot = Box(left, top, right - left, bottom - top)
+        assert inside(plot, Box(cell.x, cell.y + layout.label, cell.width, cell.height - layout.label))
+        whole = Box(cell.x, cell.y, cell.width, cell.height)
+        assert inside(whole, frame) and not overlap(whole, layout.header.box)
+        boxes.append(whole)
+    assert not any(overlap(a, b) for i, a in enumerate(boxes) for b in boxes[i + 1:])
+    parts = layout.header
+    for part in (parts.title, parts.counter, parts.beats, parts.tempo, *layout.beat_slots(16)):
+        assert inside(part, parts.box)
+
+
+@pytest.mark.parametrize("count, grid", [(1, (1, 1)), (4, (2, 2)), (16, (4, 4)), (100, (17, 6))])
+def test_names_and_axis_tags_fit_their_cells_without_overlap(cairo, count, grid):
+    from kinetra_tools.render.painter import Painter
+
+    names = [entry["name"] for entry in kinetra.catalogue()]
+    # The longest names, so that some must shrink and some be shortened.
+    names = sorted(names, key=len, reverse=True)[:count]
+    layout = Layout(1280, 720, count)
+    assert (layout.columns, layout.rows) == grid
+    axes = ["xyz"[: 1 + i % 3] for i in range(count)]
+    painter = Painter(layout, names, axes=axes)
+    sizes = {label.size for label in painter.labels}
+    assert len(sizes) == 1 and min(sizes) >= min(9.0, layout.label * 0.7)
+    boxes = []
+    for cell, name, label, tag in zip(layout.cells, names, painter.labels, painter.tags):
+        line = Box(cell.label_x, cell.y, cell.label_width, layout.label)
+        assert inside(label.box, line) and inside(tag.box, line), name
+        assert tag.text in ("x", "xy", "xyz")
+        if label.text != name:
+            head, _, tail = label.text.partition("…")
+            assert head and tail and name.startswith(head) and name.endswith(tail), label.text
+        boxes += [label.box, tag.box]
+    assert not any(overlap(a, b) for i, a in enumerate(boxes) for b in boxes[i + 1:])
+    if count == 100:
+        assert any("…" in label.text for label in painter.labels)
+
+
+@pytest.mark.parametrize("room, expected", [
+    (99, "beat_four_floor_flute"),
+    (16, "beat_four…_flute"),  # a cut at the underscores keeps whole words
+    (9, "beat…lute"),  # no words fit whole: the middle goes
+    (1, "…"),
+    (0, ""),
+])
+def test_long_names_lose_their_middle(room, expected):
+    from kinetra_tools.render.painter import shorten
+
+    assert shorten("beat_four_floor_flute", lambda text: len(text) <= room) == expected
+
+
+@pytest.mark.parametrize("name, axes", [("bounce", "x"), ("figure_eight", "xy"), ("helix", "xyz")])
+def test_axes_are_those_the_pattern_moves(name, axes):
+    assert Motion(DefaultPattern(name)).axes == axes
 
 
 def test_y_runs_up_and_too_many_patterns_are_refused():
@@ -128,12 +192,14 @@ def test_beat_indicator_follows_the_bars_of_the_clock():
     ("clip.mkv", "30000/1001", ("h264", "aac"), "0.7"),
     ("clip.webm", "25", ("vp9", "opus"), None),
     ("silent.mp4", "24", ("h264",), "1.25"),
+    ("light.mp4", "24", ("h264",), "0.5"),
 ])
 def test_stream_layout_frame_count_and_length(cairo, capsys, tmp_path, out, fps, codecs, seconds):
     song = make_song(tmp_path / "song.wav", 1.3)
     args = ["circle", "bounce", "-o", tmp_path / out, "--fps", fps, "--size", "320x180", "--bpm", "128"]
     args += ["--audio", song] if len(codecs) == 2 else []
     args += ["--seconds", seconds] if seconds else []
+    args += ["--theme", "light", "--cols", "1", "--title", "A song"] if out == "light.mp4" else []
     status, err = render(capsys, *args)
     assert status == 0, err
     assert sorted(os.listdir(tmp_path)) == sorted({"song.wav", out})

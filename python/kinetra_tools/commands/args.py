@@ -19,6 +19,8 @@ MAX_SECONDS: Final = 7 * 24 * 3600  # a week
 MAX_FRAMES: Final = 10_000_000
 MAX_BARS: Final = 1_000_000
 MAX_LATENCY_MS: Final = 10_000
+MAX_COLUMNS: Final = 100
+MAX_TITLE: Final = 200
 
 
 def _number(text: str) -> Fraction | None:
@@ -113,6 +115,25 @@ def size(text: str) -> tuple[int, int]:
         return parse_size(text)
     except ValueError as error:
         raise argparse.ArgumentTypeError(str(error)) from None
+
+
+def columns(text: str) -> int:
+    """Columns of a grid: 1 to ``MAX_COLUMNS``."""
+    typed = text.strip()
+    value = int(typed) if typed.isdigit() and len(typed) < 12 else 0
+    if not 1 <= value <= MAX_COLUMNS:
+        raise argparse.ArgumentTypeError(f"not a column count from 1 to {MAX_COLUMNS}: {text!r}")
+    return value
+
+
+def title(text: str) -> str:
+    """A line of text to show: printable, not blank, at most ``MAX_TITLE`` characters."""
+    line = text.strip()
+    if not line or not line.isprintable():
+        raise argparse.ArgumentTypeError(f"not a one-line title: {text!r}")
+    if len(line) > MAX_TITLE:
+        raise argparse.ArgumentTypeError(f"title too long: {len(line):,} characters (at most {MAX_TITLE})")
+    return line
 
 
 def frame_count(frames: int) -> int:

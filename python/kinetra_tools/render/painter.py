@@ -1,72 +1,220 @@
 """Frames drawn with cairo: a still background once, then only what moves.
 
-Everything that stays put (the backdrop, the plot squares and their cross
-hairs, the names, the empty beat indicator) is drawn once into a background
-surface. Each frame starts from a copy of it and adds, per pattern, the trail
-(one beat of recent path, fading out, coloured by depth), the point (its
-size and colour give the depth, a white core marks its exact centre) and a
-ring that flashes out of it on every beat; then the lit beat of the bar and
+Everything that stays put (the backdrop, the plot squares and their axis
+lines, the names and axis tags, the header's name and tempo, the empty beat
+boxes) is drawn once into a background surface. Each frame starts from a copy
+of it and adds, per pattern, the trail (one beat of recent path, fading out,
+coloured by depth), the point (its size and colour give the depth, a white
+core marks its exact centre) and, for the first part of every beat, a ring
+flashing out of the point and a glow on the plot's edge (stronger on the
+bar's first beat); then bar.beat and the beats of the bar in the header and
 the progress line. Drawing is antialiased.
+
+Names are fitted to their cells: all drawn at one size, the layout's label
+size or, if a name is too wide for it, smaller down to a minimum; a name
+still too wide is shortened in the middle (``beat_four…_flute``). ``labels`` keeps each name's drawn text and box.
 
 The frame is handed out as raw pixels in cairo's native 32-bit layout (blue,
 green, red, unused on little-endian machines), which the encoder takes as is.
+Frames are drawn into a ring of ``buffers`` surfaces, so an encoder may still
+be sending one frame while the next ones are drawn.
 """
 
 from __future__ import annotations
 
 import math
 import sys
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
+from typing import TYPE_CHECKING, NamedTuple
 
 import cairo
 
 from ..timeline import DEFAULT_METER
-from .layout import Layout, depth_colour
+from .layout import MIN_LABEL_FONT, Box, Layout, depth_colour
 
 Point = tuple[float, float, float]
+RGB = tuple[float, float, float]
+if TYPE_CHECKING:
+    Ctx = cairo.Context[cairo.ImageSurface]
 
-BACKGROUND = (0x16 / 255, 0x18 / 255, 0x1D / 255)
-PLOT = (0x1B / 255, 0x1E / 255, 0x24 / 255)
-LINE = (0x35 / 255, 0x3A / 255, 0x44 / 255)
-INK = (0xAA / 255, 0xB0 / 255, 0xBA / 255)  # names: light, but never as white as a point's core
-BEAT = (245 / 255, 140 / 255, 50 / 255)
-BAR = (230 / 255, 90 / 255, 80 / 255)
-CORE = (1.0, 1.0, 1.0)
+
+def _rgb(value: int) -> RGB:
+    return ((value >> 16) / 255, (value >> 8 & 0xFF) / 255, (value & 0xFF) / 255)
+
+
+class Theme(NamedTuple):
+    background: RGB
+    plot: RGB
+    line: RGB  # grid lines and axes a pattern does not move
+    axis: RGB  # axes a pattern moves
+    ink: RGB  # names
+    faint: RGB  # axis tags, captions
+    bright: RGB  # header text
+    beat: RGB
+    bar: RGB  # the bar's first beat
+    core: RGB
+
+
+THEMES = {
+    "dark": Theme(_rgb(0x16181D), _rgb(0x1C1F26), _rgb(0x2E333C), _rgb(0x59616E), _rgb(0xAAB0BA),
+                  _rgb(0x737B88), _rgb(0xE4E7EC), _rgb(0xF58C32), _rgb(0xF0504A), (1.0, 1.0, 1.0)),
+    "light": Theme(_rgb(0xEEF0F3), _rgb(0xFFFFFF), _rgb(0xDDE1E7), _rgb(0x9AA3B0), _rgb(0x3A404A),
+                   _rgb(0x7E8693), _rgb(0x1E2229), _rgb(0xE0741A), _rgb(0xD63A33), (1.0, 1.0, 1.0)),
+}
 
 # Pixel layout of a cairo FORMAT_RGB24 surface in memory, as ffmpeg names it.
 PIXEL_FORMAT = "bgr0" if sys.byteorder == "little" else "0rgb"
 
 # How many alpha steps the trail fades in: segments of one step share one stroke.
 TRAIL_BANDS = 8
+# The beat's flash lasts this share of the beat.
+FLASH = 0.3
+# Names shrink to this share of the label size (but no smaller than MIN_LABEL_FONT) before
+# they are shortened.
+SHRINK = 0.65
+ELLIPSIS = "…"
+FONT = "sans-serif"
+
+
+class Label(NamedTuple):
+    """A text as drawn: what it says, its font size, its baseline start and its box."""
+
+    text: str
+    size: float
+    x: float
+    baseline: float
+    box: Box
+
+
+def shorten(text: str, fits: Callable[[str], bool]) -> str:
+    """``text`` itself if it fits, else the longest middle-shortened form that does.
+
+    A cut at word boundaries (underscores, blanks) is preferred when it keeps
+    nearly as much: "beat_four_floor_flute" -> "beat_four…_flute".
+    """
+    if fits(text):
+        return text
+    n = len(text)
+    best = ""
+    # The most characters kept, split evenly (the head takes the odd one).
+    low, high = 0, n - 1
+    while low < high:
+        keep = (low + high + 1) // 2
+        if fits(_middle(text, keep)):
+            low = keep
+        else:
+            high = keep - 1
+    best = _middle(text, low) if low else (ELLIPSIS if fits(ELLIPSIS) else "")
+    if low < 4:
+        return best
+    # Word boundaries: head ends before a separator, tail starts at one.
+    heads = [i for i in range(1, n) if text[i] in "_ -" and i <= low]
+    tails = [j for j in range(1, n) if text[j] in "_ -" and n - j <= low]
+    choice = None
+    for i in heads:
+        for j in tails:
+            if j <= i:
+                continue
+            kept = i + n - j
+            if kept > low or kept < low - 4 or min(i, n - j) < 2:
+                continue
+            candidate = text[:i] + ELLIPSIS + text[j:]
+            if (choice is None or kept > choice[0]) and fits(candidate):
+                choice = (kept, candidate)
+    return choice[1] if choice else best
+
+
+def _middle(text: str, keep: int) -> str:
+    head = (keep + 1) // 2
+    return text[:head] + ELLIPSIS + text[len(text) - (keep - head):]
 
 
 class Painter:
-    """Draws frames of ``layout`` with one name per cell."""
+    """Draws frames of ``layout`` with one name (and its moving axes, e.g. "xy") per cell.
 
-    def __init__(self, layout: Layout, names: Sequence[str], beats_per_bar: int = DEFAULT_METER) -> None:
+    ``title`` is the header's name line (the song's name); ``tempo`` its
+    tempo line ("124 BPM"), which stands in for the name when there is none.
+    """
+
+    def __init__(self, layout: Layout, names: Sequence[str], beats_per_bar: int = DEFAULT_METER, *,
+                 axes: Sequence[str] | None = None, title: str | None = None, tempo: str | None = None,
+                 theme: str = "dark", buffers: int = 1) -> None:
         self.layout = layout
         self.names = list(names)
+        self.axes = list(axes) if axes is not None else ["" for _ in self.names]
         self.beats_per_bar = max(1, beats_per_bar)
+        self.theme = THEMES[theme]
+        if title is None:
+            title, tempo = tempo, None
+        self.title, self.tempo = title, tempo
         width, height = layout.width, layout.height
-        # One background per bar length met (the strip has a dot per beat of the bar).
+        # One background per bar length met (the header has a box per beat of the bar).
         self._backgrounds: dict[int, cairo.ImageSurface] = {}
-        self.surface = cairo.ImageSurface(cairo.FORMAT_RGB24, width, height)
-        if self.surface.get_stride() != width * 4:
-            raise ValueError(f"unexpected row stride for {width}x{height}")
-        self.context = cairo.Context(self.surface)
-        self.context.set_line_cap(cairo.LINE_CAP_ROUND)
-        self.context.set_line_join(cairo.LINE_JOIN_ROUND)
-        self._data = self.surface.get_data()
+        self._ring = []
+        for _ in range(max(1, buffers)):
+            surface = cairo.ImageSurface(cairo.FORMAT_RGB24, width, height)
+            if surface.get_stride() != width * 4:
+                raise ValueError(f"unexpected row stride for {width}x{height}")
+            context = cairo.Context(surface)
+            context.set_line_cap(cairo.LINE_CAP_ROUND)
+            context.set_line_join(cairo.LINE_JOIN_ROUND)
+            context.select_font_face(FONT, cairo.FONT_SLANT_NORMAL, cairo.FONT_WEIGHT_BOLD)
+            self._ring.append((surface, context, surface.get_data()))
+        self._next = 0
+        self.surface, self.context, _ = self._ring[0]
+        self.labels, self.tags = self._fit_labels()
+
+    # -- text -----------------------------------------------------------------
+
+    def _measure(self, weight: cairo.FontWeight = cairo.FONT_WEIGHT_NORMAL) -> Ctx:
+        c = cairo.Context(cairo.ImageSurface(cairo.FORMAT_A8, 1, 1))
+        c.select_font_face(FONT, cairo.FONT_SLANT_NORMAL, weight)
+        return c
+
+    def _fit(self, c: Ctx, text: str, size: float, width: float, smallest: float) -> tuple[str, float]:
+        """The text (shortened if need be) and font size that fit ``width``."""
+        c.set_font_size(size)
+        wide = c.text_extents(text).x_advance
+        if wide > width:
+            size = max(smallest, size * width / wide)
+            c.set_font_size(size)
+            # Rounding in the glyph metrics: step down until it really fits.
+            while c.text_extents(text).x_advance > width and size > smallest:
+                size = max(smallest, size * 0.97)
+                c.set_font_size(size)
+        text = shorten(text, lambda t: c.text_extents(t).x_advance <= width)
+        return text, size
+
+    def _place(self, c: Ctx, text: str, size: float, box: Box, align: float) -> Label:
+        """``text`` at ``size`` in ``box``: centred vertically, ``align`` 0 left, 0.5 centred."""
+        c.set_font_size(size)
+        ascent, descent = c.font_extents()[:2]
+        wide = c.text_extents(text).x_advance
+        x = box.x + (box.width - wide) * align
+        baseline = box.y + (box.height - ascent - descent) / 2 + ascent
+        return Label(text, size, x, baseline, Box(x, baseline - ascent, wide, ascent + descent))
+
+    def _fit_labels(self) -> tuple[list[Label], list[Label | None]]:
+        """Every name at one size: the largest (down to the smallest allowed) at which all fit."""
+        lay = self.layout
+        c = self._measure()
+        size = lay.label * 0.7
+        smallest = min(size, max(MIN_LABEL_FONT, SHRINK * size))
+        lines = []
+        for cell, axes in zip(lay.cells, self.axes):
+            line = Box(cell.label_x, cell.y, cell.label_width, lay.label)
+            tag = self._place(c, axes, (size + smallest) / 2, line, 1.0) if axes else None
+            room = line.width - (tag.box.width + smallest * 0.6 if tag else 0)
+            lines.append((line._replace(width=room), tag))
+        common = min((self._fit(c, name, size, line.width, smallest)[1] for name, (line, _) in
+                      zip(self.names, lines)), default=size)
+        labels = []
+        for name, (line, _) in zip(self.names, lines):
+            text, _ = self._fit(c, name, common, line.width, common)
+            labels.append(self._place(c, text, common, line, 0.0))
+        return labels, [tag for _, tag in lines]
 
     # -- once per bar length ------------------------------------------------
-
-    def _beat_slots(self, beats: int) -> list[tuple[float, float, float]]:
-        """Centre and radius of each beat's dot in the strip, bottom left."""
-        lay = self.layout
-        radius = lay.strip * 0.28
-        y = lay.height - lay.strip / 2 - 1
-        step = radius * 3.2
-        return [(lay.strip * 0.6 + radius + i * step, y, radius) for i in range(beats)]
 
     def background(self, beats: int) -> cairo.ImageSurface:
         """The still part of a frame in a bar of ``beats`` beats."""
@@ -78,93 +226,172 @@ class Painter:
         return surface
 
     def _draw_background(self, surface: cairo.ImageSurface, beats: int) -> None:
-        lay = self.layout
-        names = self.names
+        lay, theme = self.layout, self.theme
         c = cairo.Context(surface)
-        c.set_source_rgb(*BACKGROUND)
+        c.set_source_rgb(*theme.background)
         c.paint()
-        c.select_font_face("sans-serif", cairo.FONT_SLANT_NORMAL, cairo.FONT_WEIGHT_NORMAL)
-        c.set_font_size(lay.label * 0.8)
-        for cell, name in zip(lay.cells, names):
-            side = 2 * cell.half * 1.12
-            left, top = cell.centre_x - side / 2, cell.centre_y - side / 2
-            c.set_source_rgb(*PLOT)
-            c.rectangle(left, top, side, side)
+        for index, cell in enumerate(lay.cells):
+            axes = self.axes[index] if index < len(self.axes) else ""
+            left, top = cell.centre_x - cell.side / 2, cell.centre_y - cell.side / 2
+            c.set_source_rgb(*theme.plot)
+            c.rectangle(left, top, cell.side, cell.side)
             c.fill()
             c.set_line_width(1)
-            c.set_source_rgb(*LINE)
+            c.set_source_rgb(*theme.line)
             c.rectangle(round(cell.centre_x - cell.half) + 0.5, round(cell.centre_y - cell.half) + 0.5,
                         round(2 * cell.half), round(2 * cell.half))
-            c.move_to(cell.centre_x - cell.half, round(cell.centre_y) + 0.5)
-            c.line_to(cell.centre_x + cell.half, round(cell.centre_y) + 0.5)
-            c.move_to(round(cell.centre_x) + 0.5, cell.centre_y - cell.half)
-            c.line_to(round(cell.centre_x) + 0.5, cell.centre_y + cell.half)
             c.stroke()
-            c.set_source_rgb(*INK)
-            c.save()
-            c.rectangle(cell.x, cell.y, cell.width, cell.height)
-            c.clip()
-            c.move_to(cell.label_x, cell.label_y)
-            c.show_text(name)
-            c.restore()
-        c.set_source_rgb(*LINE)
-        for x, y, r in self._beat_slots(beats):
-            c.arc(x, y, r, 0, 2 * math.pi)
+            # The axes through the middle: brighter for the axes the pattern moves.
+            for moves, (x0, y0, x1, y1) in (
+                    ("x" in axes, (cell.centre_x - cell.half, round(cell.centre_y) + 0.5,
+                                   cell.centre_x + cell.half, round(cell.centre_y) + 0.5)),
+                    ("y" in axes, (round(cell.centre_x) + 0.5, cell.centre_y - cell.half,
+                                   round(cell.centre_x) + 0.5, cell.centre_y + cell.half))):
+                c.set_source_rgb(*(theme.axis if moves else theme.line))
+                c.move_to(x0, y0)
+                c.line_to(x1, y1)
+                c.stroke()
+        c.select_font_face(FONT, cairo.FONT_SLANT_NORMAL, cairo.FONT_WEIGHT_NORMAL)
+        c.set_source_rgb(*theme.ink)
+        for label in self.labels:
+            c.set_font_size(label.size)
+            c.move_to(label.x, label.baseline)
+            c.show_text(label.text)
+        c.set_source_rgb(*theme.faint)
+        for tag in self.tags:
+            if tag is not None:
+                c.set_font_size(tag.size)
+                c.move_to(tag.x, tag.baseline)
+                c.show_text(tag.text)
+        self._draw_header(c)
+        c.set_source_rgb(*theme.line)
+        for box in lay.beat_slots(beats):
+            self._rounded(c, box, 1.0)
             c.fill()
-        c.rectangle(0, lay.height - 3, lay.width, 3)
+        c.rectangle(0, lay.height - lay.progress_height, lay.width, lay.progress_height)
         c.fill()
         surface.flush()
+
+    def _draw_header(self, c: Ctx) -> None:
+        header, theme = self.layout.header, self.theme
+        for text, box, weight, colour, align in (
+                (self.title, header.title, cairo.FONT_WEIGHT_BOLD, theme.bright, 0.5 if header.side else 0.0),
+                (self.tempo, header.tempo, cairo.FONT_WEIGHT_NORMAL, theme.ink, 0.5 if header.side else 1.0)):
+            if not text:
+                continue
+            c.select_font_face(FONT, cairo.FONT_SLANT_NORMAL, weight)
+            fitted, size = self._fit(c, text, box.height * 0.8, box.width, box.height * 0.5)
+            label = self._place(c, fitted, size, box, align)
+            c.set_source_rgb(*colour)
+            c.move_to(label.x, label.baseline)
+            c.show_text(label.text)
+
+    @staticmethod
+    def _rounded(c: Ctx, box: Box, scale: float) -> None:
+        w, h = box.width * scale, box.height * scale
+        x, y = box.x + (box.width - w) / 2, box.y + (box.height - h) / 2
+        r = min(w, h) * 0.22
+        c.new_sub_path()
+        c.arc(x + w - r, y + r, r, -math.pi / 2, 0)
+        c.arc(x + w - r, y + h - r, r, 0, math.pi / 2)
+        c.arc(x + r, y + h - r, r, math.pi / 2, math.pi)
+        c.arc(x + r, y + r, r, math.pi, 3 * math.pi / 2)
+        c.close_path()
 
     # -- every frame --------------------------------------------------------
 
     def frame(self, points: Sequence[Point], trails: Sequence[Sequence[Point]], beat_in_bar: int,
-              phase: float, progress: float, beats_in_bar: int | None = None) -> memoryview:
+              phase: float, progress: float, beats_in_bar: int | None = None,
+              bar: int | None = None) -> memoryview:
         """The pixels of one frame: the pattern points and their recent paths.
 
         ``trails[i]`` lists pattern i's positions from oldest to newest, ending
         just before ``points[i]``; ``beat_in_bar`` counts from 0 at the bar's
         first beat, of a bar of ``beats_in_bar`` beats (default: the painter's
         ``beats_per_bar``), ``phase`` (0..1) is how far into its beat the frame
-        falls and ``progress`` (0..1) how far through the video.
+        falls, ``progress`` (0..1) how far through the video and ``bar`` the
+        bar's number for the header (none shown if None).
         """
-        lay = self.layout
-        c = self.context
+        lay, theme = self.layout, self.theme
+        surface, c, data = self._ring[self._next]
+        self._next = (self._next + 1) % len(self._ring)
+        self.surface, self.context = surface, c
         beats = beats_in_bar or self.beats_per_bar
+        beat_in_bar %= beats
         c.set_operator(cairo.OPERATOR_SOURCE)
         c.set_source_surface(self.background(beats), 0, 0)
         c.paint()
         c.set_operator(cairo.OPERATOR_OVER)
         for cell, point, trail in zip(range(lay.count), points, trails):
-            self._trail(cell, trail, point)
-        if phase < 0.25:
-            c.set_line_width(max(1.0, lay.trail_width))
-            alpha = 0.6 * (1 - phase / 0.25)
-            for cell, point in enumerate(points):
-                x, y = lay.point(cell, point[0], point[1])
-                c.set_source_rgba(*depth_colour(point[2]), alpha)
-                c.arc(x, y, lay.radius(point[2]) * (1.3 + 3 * phase), 0, 2 * math.pi)
-                c.stroke()
+            self._trail(c, cell, trail, point)
+        if phase < FLASH:
+            self._flash(c, points, beat_in_bar == 0, 1 - phase / FLASH, phase / FLASH)
         for cell, point in enumerate(points):
             x, y = lay.point(cell, point[0], point[1])
             radius = lay.radius(point[2])
             c.set_source_rgb(*depth_colour(point[2]))
             c.arc(x, y, radius, 0, 2 * math.pi)
             c.fill()
-            c.set_source_rgb(*CORE)
+            c.set_source_rgb(*theme.core)
             c.arc(x, y, max(1.5, radius * 0.35), 0, 2 * math.pi)
             c.fill()
-        self._beat(beat_in_bar, beats, phase)
-        c.set_source_rgb(*INK)
-        c.rectangle(0, lay.height - 3, lay.width * max(0.0, min(1.0, progress)), 3)
+        self._header(c, beat_in_bar, beats, phase, bar)
+        c.set_source_rgb(*theme.ink)
+        c.rectangle(0, lay.height - lay.progress_height, lay.width * max(0.0, min(1.0, progress)),
+                    lay.progress_height)
         c.fill()
-        self.surface.flush()
-        return self._data
+        surface.flush()
+        return data
 
-    def _trail(self, cell: int, trail: Sequence[Point], head: Point) -> None:
+    def _flash(self, c: Ctx, points: Sequence[Point], first: bool, strength: float,
+               spread: float) -> None:
+        """The beat: a glow round each plot's edge and a ring flashing out of each point."""
+        lay, theme = self.layout, self.theme
+        colour = theme.bar if first else theme.beat
+        alpha = strength * (0.95 if first else 0.7)
+        edge = max(2.0, lay.cells[0].side / (60 if first else 90))
+        c.set_source_rgba(*colour, alpha)
+        c.set_line_width(edge)
+        for box in lay.cells:
+            inset = edge / 2
+            c.rectangle(box.centre_x - box.side / 2 + inset, box.centre_y - box.side / 2 + inset,
+                        box.side - edge, box.side - edge)
+        c.stroke()
+        c.set_line_width(max(1.5, lay.trail_width * (2.2 if first else 1.6)))
+        for cell, point in enumerate(points):
+            x, y = lay.point(cell, point[0], point[1])
+            c.new_sub_path()
+            c.arc(x, y, lay.radius(point[2]) * (1.3 + 3.5 * spread), 0, 2 * math.pi)
+        c.stroke()
+
+    def _header(self, c: Ctx, beat: int, beats: int, phase: float, bar: int | None) -> None:
+        lay, theme = self.layout, self.theme
+        header = lay.header
+        slots = lay.beat_slots(beats)
+        accent = theme.bar if beat == 0 else theme.beat
+        # The bar so far: earlier beats half lit, this one lit and swelling at its start.
+        for index in range(beat):
+            c.set_source_rgba(*(theme.bar if index == 0 else theme.beat), 0.35)
+            self._rounded(c, slots[index], 1.0)
+            c.fill()
+        c.set_source_rgb(*accent)
+        self._rounded(c, slots[beat], 1.0 + 0.18 * max(0.0, 1 - phase / FLASH))
+        c.fill()
+        if bar is not None:
+            box = header.counter
+            text = f"{bar}.{beat + 1}"
+            c.set_font_size(box.height * 0.8)
+            wide = c.text_extents(text).x_advance
+            size = box.height * 0.8 * min(1.0, box.width / wide) if wide else box.height * 0.8
+            label = self._place(c, text, size, box, 0.5 if header.side else 0.0)
+            c.set_source_rgb(*theme.bright)
+            c.move_to(label.x, label.baseline)
+            c.show_text(text)
+
+    def _trail(self, c: Ctx, cell: int, trail: Sequence[Point], head: Point) -> None:
         if not trail:
             return
         lay = self.layout
-        c = self.context
         c.set_line_width(lay.trail_width)
         to_pixel = lay.point
         path = [to_pixel(cell, p[0], p[1]) for p in trail]
@@ -183,15 +410,6 @@ class Painter:
                 c.line_to(x, y)
             c.stroke()
 
-    def _beat(self, index: int, beats: int, phase: float) -> None:
-        c = self.context
-        slots = self._beat_slots(beats)
-        index %= beats
-        x, y, r = slots[index]
-        c.set_source_rgb(*(BAR if index == 0 else BEAT))
-        c.arc(x, y, r * (1.35 - 0.35 * min(1.0, phase * 4)), 0, 2 * math.pi)
-        c.fill()
-
     def png(self, path: str) -> None:
-        """Save the current frame as a PNG (for stills)."""
+        """Save the last frame drawn as a PNG (for stills)."""
         self.surface.write_to_png(path)
