@@ -29,7 +29,7 @@ import numpy as np
 STEP = 1.02             # ratio between neighbouring tempo states (at least one frame apart)
 REACH = 3               # tempo states a beat may move from the one before
 CHANGE_COST = 40.0      # per unit of |log ratio| of a tempo change between two beats
-PRIOR_WEIGHT = 0.3      # how much each beat scores the learned tempo prior
+PRIOR_WEIGHT = 0.15     # how much each beat scores the learned tempo prior
 OBS_WEIGHT = 1.0
 DOWN_WEIGHT = 1.0       # weight of whether a beat starts a bar
 CERTAINTY = 0.05        # the network's word on a bar's start counts at most 1 - this

@@ -54,19 +54,21 @@ def _elu(x: np.ndarray) -> np.ndarray:
 
 
 def conv(x: np.ndarray, weight: np.ndarray, bias: np.ndarray, dilation: int = 1) -> np.ndarray:
-    """A 'same' 1-D convolution of (frames, in) by weight (out, in, taps), as torch's Conv1d computes it."""
+    """A 'same' 1-D convolution of (frames, in) by weight (out, in, taps), as torch's Conv1d computes it.
+
+    The taps' shifted copies of the input sit side by side, so that the whole
+    convolution is one matrix product.
+    """
     taps = weight.shape[2]
     if taps == 1:
         one: np.ndarray = x @ weight[:, :, 0].T + bias
         return one
     reach = dilation * (taps - 1) // 2
-    n = len(x)
-    padded = np.zeros((n + 2 * reach, x.shape[1]), dtype=np.float32)
+    n, width = x.shape
+    padded = np.zeros((n + 2 * reach, width), dtype=np.float32)
     padded[reach:reach + n] = x
-    out = np.empty((n, weight.shape[0]), dtype=np.float32)
-    out[:] = bias
-    for j in range(taps):
-        out += padded[j * dilation:j * dilation + n] @ weight[:, :, j].T
+    shifted = np.concatenate([padded[j * dilation:j * dilation + n] for j in range(taps)], axis=1)
+    out: np.ndarray = shifted @ weight.transpose(2, 1, 0).reshape(taps * width, -1) + bias
     return out
 
 
