@@ -116,3 +116,39 @@ def test_decoder_follows_a_tempo_step():
     gaps = np.diff(frames)
     assert np.median(gaps[frames[1:] < 1900]) == pytest.approx(6000 / 105, abs=1)
     assert np.median(gaps[frames[:-1] > 2200]) == pytest.approx(6000 / 160, abs=1)
+
+
+@pytest.fixture
+def network_method(monkeypatch):
+    from kinetra_tools import analysis
+
+    monkeypatch.setattr(analysis, "METHOD", "network")
+    return analysis
+
+
+def test_the_network_path_finds_a_loop_and_its_range(tmp_path, network_method):
+    soundfile = pytest.importorskip("soundfile")
+    import drum_clips
+
+    beats = drum_clips.beat_times(150, 12, start=0.5)
+    path = str(tmp_path / "loop.flac")
+    soundfile.write(path, drum_clips.render(beats, 4, 22050), 22050)
+    m = network_method.analyse(path, meter=4)
+    assert m.bpm == pytest.approx(150, rel=0.01)
+    assert m.beats_per_bar == 4
+    found = np.asarray(m.beats)
+    assert np.mean([np.min(np.abs(found - t)) <= 0.05 for t in beats[1:]]) >= 0.9
+    assert network_method.analyse(path, meter=4, max_bpm=100).bpm == pytest.approx(75, rel=0.01)
+
+
+@pytest.mark.parametrize("kind", ["noise", "tone"])
+def test_the_network_path_refuses_sound_without_a_beat(tmp_path, network_method, kind):
+    soundfile = pytest.importorskip("soundfile")
+    rate = 22050
+    t = np.arange(rate * 8) / rate
+    signal = (0.3 * np.random.default_rng(5).standard_normal(len(t)) if kind == "noise"
+              else 0.3 * np.sin(2 * np.pi * 440 * t))
+    path = str(tmp_path / f"{kind}.wav")
+    soundfile.write(path, signal.astype(np.float32), rate)
+    with pytest.raises(ValueError, match=f"^{path}: no steady beat found$"):
+        network_method.analyse(path)
