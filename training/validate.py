@@ -48,20 +48,23 @@ def main(argv=None):
     runs = []
     for entry in items:
         with np.load(Path(directory) / f"{entry['name']}.npz") as data:
-            act = network.activations(data["features"].astype(np.float32), net)
-            runs.append((entry, act, float(data["fps"]), data["beats"], data["downbeats"]))
+            features = data["features"].astype(np.float32)
+            act = network.activations(features, net)
+            runs.append((entry, act, trained.onsets(features), float(data["fps"]), data["beats"],
+                         data["downbeats"]))
     defaults = {name: getattr(barpointer, name) for name in ("CHANGE_COST", "PRIOR_WEIGHT", "OBS_WEIGHT", "DOWN_WEIGHT", "CERTAINTY", "REACH", "STEP")}
-    defaults["MIN_ACTIVATION"] = trained.MIN_ACTIVATION
+    for name in ("MIN_ACTIVATION", "TRIM_ONSET"):
+        defaults[name] = getattr(trained, name)
     for setting in [""] + args.set:
         values = dict(defaults)
         for part in filter(None, setting.split(",")):
             name, value = part.split("=")
             values[name] = type(defaults[name])(float(value))
         for name, value in values.items():
-            setattr(trained if name == "MIN_ACTIVATION" else barpointer, name, value)
+            setattr(trained if hasattr(trained, name) else barpointer, name, value)
         rows = []
-        for entry, act, fps, ref, ref_down in runs:
-            found = trained.decode(act, fps, None, None, net)
+        for entry, act, onset, fps, ref, ref_down in runs:
+            found = trained.decode(act, fps, None, None, net, onset)
             if found is None:
                 rows.append((0.0, 0.0, 0.0, 0.0))
                 continue

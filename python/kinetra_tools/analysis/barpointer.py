@@ -161,11 +161,16 @@ def decode(act: np.ndarray, fps: float, meters: tuple[int, ...], bpm_range: tupl
     return np.asarray(frames[::-1]), np.asarray(positions[::-1]), meter
 
 
-def trim(frames: np.ndarray, beat: np.ndarray, floor: float) -> slice:
-    """The run of beats from the first to the last whose activation (within a frame) reaches ``floor``."""
-    n = len(beat)
-    near = np.max([beat[np.clip(frames + d, 0, n - 1)] for d in (-1, 0, 1)], axis=0)
-    strong = np.flatnonzero(near >= floor)
+def near(frames: np.ndarray, values: np.ndarray) -> np.ndarray:
+    """The largest of ``values`` at each of ``frames`` or a frame either side."""
+    n = len(values)
+    out: np.ndarray = np.max([values[np.clip(frames + d, 0, n - 1)] for d in (-1, 0, 1)], axis=0)
+    return out
+
+
+def trim(frames: np.ndarray, values: np.ndarray, floor: float) -> slice:
+    """The run of beats from the first to the last whose value (within a frame) reaches ``floor``."""
+    strong = np.flatnonzero(near(frames, values) >= floor)
     if not len(strong):
         return slice(0, 0)
     return slice(int(strong[0]), int(strong[-1]) + 1)
