@@ -4,10 +4,9 @@ from __future__ import annotations
 
 import argparse
 
+from ..palette import THEMES
 from . import args as kinds
 from . import timing
-
-THEMES = ("dark", "light")  # as kinetra_tools.render.THEMES, named here without importing it
 
 
 def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
@@ -19,7 +18,8 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                                    "bar and the tempo. The point moves in x (to the right) and y (up), its "
                                    "size and colour show its depth z (blue far, orange near), a trail shows "
                                    "its last beat, and a ring and a glow flash on every beat. Frame n "
-                                   "shows the pip sounding at n / FPS seconds. Without --audio, --bpm and --seconds make a silent clip. "
+                                   "shows the pip sounding at n / FPS seconds. Without --audio, --bpm and "
+                                   "--seconds make a silent clip. "
                                    "The output's extension picks the container: .mp4, .m4v, .mov or .mkv "
                                    "(H.264 and AAC), or .webm (VP9 and Opus). Needs ffmpeg and pycairo. "
                                    f"Limits: BPM up to {kinds.MAX_BPM:,}, FPS up to {kinds.MAX_FPS:,}, "
@@ -44,7 +44,7 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                    help="columns of the grid (default: the grid that fills the frame best)")
     p.add_argument("--title", type=kinds.title, metavar="TEXT",
                    help="the name in the header (default: the song's file name, or the tempo)")
-    p.add_argument("--theme", type=kinds.choice(THEMES), choices=THEMES, default="dark",
+    p.add_argument("--theme", type=kinds.choice(tuple(THEMES)), choices=tuple(THEMES), default="dark",
                    help="colours: dark (default) or light")
     p.set_defaults(run=run)
 

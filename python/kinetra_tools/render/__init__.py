@@ -29,13 +29,12 @@ from fractions import Fraction
 from typing import TextIO
 
 from ..frames import Frames
+from ..palette import THEMES
 from ..sources import Point, Source
 from ..timeline import PIPS_PER_BEAT, Timeline
 from .layout import Layout, depth_colour, parse_size
 
 __all__ = ["THEMES", "Layout", "Motion", "depth_colour", "parse_size", "render", "tempo_text"]
-
-THEMES = ("dark", "light")
 
 # The trail shows one beat of recent path, one position every TRAIL_STEP pips.
 TRAIL_PIPS = PIPS_PER_BEAT

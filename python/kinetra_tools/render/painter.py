@@ -29,38 +29,14 @@ from typing import TYPE_CHECKING, NamedTuple
 
 import cairo
 
+from ..palette import THEMES
 from ..timeline import DEFAULT_METER
 from .layout import MIN_LABEL_FONT, Box, Layout, depth_colour
 
 Point = tuple[float, float, float]
-RGB = tuple[float, float, float]
 if TYPE_CHECKING:
     Ctx = cairo.Context[cairo.ImageSurface]
 
-
-def _rgb(value: int) -> RGB:
-    return ((value >> 16) / 255, (value >> 8 & 0xFF) / 255, (value & 0xFF) / 255)
-
-
-class Theme(NamedTuple):
-    background: RGB
-    plot: RGB
-    line: RGB  # grid lines and axes a pattern does not move
-    axis: RGB  # axes a pattern moves
-    ink: RGB  # names
-    faint: RGB  # axis tags, captions
-    bright: RGB  # header text
-    beat: RGB
-    bar: RGB  # the bar's first beat
-    core: RGB
-
-
-THEMES = {
-    "dark": Theme(_rgb(0x16181D), _rgb(0x1C1F26), _rgb(0x2E333C), _rgb(0x59616E), _rgb(0xAAB0BA),
-                  _rgb(0x737B88), _rgb(0xE4E7EC), _rgb(0xF58C32), _rgb(0xF0504A), (1.0, 1.0, 1.0)),
-    "light": Theme(_rgb(0xEEF0F3), _rgb(0xFFFFFF), _rgb(0xDDE1E7), _rgb(0x9AA3B0), _rgb(0x3A404A),
-                   _rgb(0x7E8693), _rgb(0x1E2229), _rgb(0xE0741A), _rgb(0xD63A33), (1.0, 1.0, 1.0)),
-}
 
 # Pixel layout of a cairo FORMAT_RGB24 surface in memory, as ffmpeg names it.
 PIXEL_FORMAT = "bgr0" if sys.byteorder == "little" else "0rgb"
@@ -95,7 +71,6 @@ def shorten(text: str, fits: Callable[[str], bool]) -> str:
     if fits(text):
         return text
     n = len(text)
-    best = ""
     # The most characters kept, split evenly (the head takes the odd one).
     low, high = 0, n - 1
     while low < high:
