@@ -35,7 +35,7 @@ from fractions import Fraction
 import kinetra
 from kinetra_tools.clock import Tempo
 from kinetra_tools.frames import Frames, stream
-from kinetra_tools.render import TRAIL_STEP, Layout, Motion, depth_colour, render
+from kinetra_tools.render import TRAIL_STEP, Layout, Motion, depth_colour, render, scene
 from kinetra_tools.sources import DefaultPattern
 
 WIDTH, HEIGHT, FPS, BPM = 1280, 720, Fraction(30), Fraction(124)
@@ -51,12 +51,7 @@ def scenes(names, count):
     sources = [DefaultPattern(n) for n in names]
     motions = [Motion(s) for s in sources]
     timeline = Tempo(BPM)
-    out = []
-    for frame in stream(sources, Frames(FPS, timeline), count):
-        where = timeline.bar_beat(frame.pip)
-        out.append((frame.points, [m.trail(frame.pip) for m in motions], where.beat - 1, frame.pip % 64 / 64,
-                    frame.frame / count, timeline.beats_per_bar_at(frame.pip), where.bar))
-    return out
+    return [scene(frame, motions, timeline, count) for frame in stream(sources, Frames(FPS, timeline), count)]
 
 
 def time_painter(painter, frames, rounds=3):

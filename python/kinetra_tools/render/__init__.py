@@ -28,13 +28,13 @@ from collections.abc import Sequence
 from fractions import Fraction
 from typing import TextIO
 
-from ..frames import Frames
+from ..frames import Frame, Frames
 from ..palette import THEMES
 from ..sources import Point, Source
 from ..timeline import PIPS_PER_BEAT, Timeline
 from .layout import Layout, depth_colour, parse_size
 
-__all__ = ["THEMES", "Layout", "Motion", "depth_colour", "parse_size", "render", "tempo_text"]
+__all__ = ["THEMES", "Layout", "Motion", "depth_colour", "parse_size", "render", "scene", "tempo_text"]
 
 # The trail shows one beat of recent path, one position every TRAIL_STEP pips.
 TRAIL_PIPS = PIPS_PER_BEAT
@@ -95,6 +95,20 @@ def tempo_text(bpm: float | Fraction) -> str:
     return f"{tenths // 10} BPM" if tenths % 10 == 0 else f"{tenths / 10:.1f} BPM"
 
 
+Scene = tuple[tuple[Point, ...], list[list[Point]], int, float, float, int, int]
+
+
+def scene(frame: Frame, motions: Sequence[Motion], timeline: Timeline, count: int) -> Scene:
+    """What the painter draws for ``frame`` of ``count``: its points, their trails, the beat
+    of the bar (from 0), how far into that beat, how far through the video, the beats
+    of the bar and the bar's number."""
+    pip = frame.pip
+    where = timeline.bar_beat(pip)
+    return (frame.points, [m.trail(pip) for m in motions], where.beat - 1,
+            pip % PIPS_PER_BEAT / PIPS_PER_BEAT, frame.frame / count, timeline.beats_per_bar_at(pip),
+            where.bar)
+
+
 def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fraction,
            size: tuple[int, int], seconds: Fraction, audio: str | None = None,
            progress: TextIO | None = None, title: str | None = None, columns: int | None = None,
@@ -133,13 +147,7 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
                                      seconds if audio is not None else None, kind)
             try:
                 for frame in shown:
-                    pip = frame.pip
-                    within = pip % PIPS_PER_BEAT
-                    where = timeline.bar_beat(pip)
-                    pixels = painter.frame(frame.points, [m.trail(pip) for m in motions], where.beat - 1,
-                                           within / PIPS_PER_BEAT, frame.frame / count,
-                                           timeline.beats_per_bar_at(pip), where.bar)
-                    encoder.write(pixels)
+                    encoder.write(painter.frame(*scene(frame, motions, timeline, count)))
                     if bar is not None:
                         bar((frame.frame + 1) / count)
                 encoder.finish()
