@@ -1,6 +1,7 @@
 """Where a command's output goes (a file replaced whole, a symlink's target, a device, a FIFO,
 a socket; a directory refused) and how a command ends on SIGTERM and SIGHUP."""
 
+import errno
 import os
 import shutil
 import signal
@@ -103,9 +104,18 @@ class Reader(threading.Thread):
     def finish(self):
         if self.kind == "pipe":
             os.close(int(self.path.rsplit("/", 1)[1]))  # the writing end the command opened by name
-        elif self.is_alive() and self.kind == "fifo":
-            # Nothing was written: open the other end so the reader sees the end.
-            os.close(os.open(self.path, os.O_WRONLY | os.O_NONBLOCK))
+        elif self.kind == "fifo":
+            # If nothing was written the reader still waits in open: open the other end so it
+            # sees the end. ENXIO means no reader holds the FIFO at this instant: it is either
+            # about to open it or has just read the end, so look again until it has finished.
+            deadline = time.monotonic() + 60
+            while self.is_alive() and time.monotonic() < deadline:
+                try:
+                    os.close(os.open(self.path, os.O_WRONLY | os.O_NONBLOCK))
+                except OSError as error:
+                    if error.errno != errno.ENXIO:
+                        raise
+                self.join(0.05)
         self.join(60)
         if self.kind == "socket":
             self.listener.close()
