@@ -143,16 +143,30 @@ def test_filters_narrow_the_cards(page):
     assert len(shown(page)) == len(entries)
 
 
+def settles(check, pause, limit=10.0):
+    """Whether ``check()`` comes true within ``limit`` seconds, asked every ``pause``."""
+    deadline = time.monotonic() + limit
+    while True:
+        time.sleep(pause)
+        if check():
+            return True
+        if time.monotonic() > deadline:
+            return False
+
+
 def test_point_moves_in_time_and_stops_on_pause(page):
     trace = page.find_element("css selector", "article.card[data-name='circle'] .trace")
     page.execute_script("arguments[0].scrollIntoView({block: 'center'})", trace)
     time.sleep(0.3)
     first = trace.screenshot_as_png
-    time.sleep(0.4)  # at 120 BPM a 64-pip circle turns 0.8 times in 0.4 s
-    assert trace.screenshot_as_png != first
+    # At 120 BPM a 64-pip circle turns 0.8 times in 0.4 s; a busy machine may draw late.
+    assert settles(lambda: trace.screenshot_as_png != first, pause=0.4)
     page.find_element("id", "play").click()
-    time.sleep(0.1)
-    paused = trace.screenshot_as_png
-    time.sleep(0.3)
-    assert trace.screenshot_as_png == paused
+
+    def still():
+        before = trace.screenshot_as_png
+        time.sleep(0.3)
+        return trace.screenshot_as_png == before
+
+    assert settles(still, pause=0.1)
     page.find_element("id", "play").click()
