@@ -215,6 +215,18 @@ def test_stream_layout_frame_count_and_length(cairo, capsys, tmp_path, out, fps,
     assert all(float(s["start_time"]) == pytest.approx(0, abs=0.002) for s in streams)
 
 
+@needs_ffmpeg
+def test_names_that_look_like_ffmpeg_protocols_are_files(cairo, capsys, tmp_path, monkeypatch):
+    # ffmpeg would read "concat:song.wav" as song.wav, and "http:clip.mp4" as an address.
+    monkeypatch.chdir(tmp_path)
+    make_song(tmp_path / "concat:song.wav", 1.3)
+    make_song(tmp_path / "song.wav", 0.5)
+    status, err = render(capsys, "circle", "--bpm", "120", "--size", "320x180", "--audio", "concat:song.wav",
+                         "-o", "http:clip.mp4")
+    assert status == 0, err
+    assert float(probe(tmp_path / "http:clip.mp4")["format"]["duration"]) == pytest.approx(1.3, abs=0.1)
+
+
 def decoded_frames(path, numpy, width, height):
     raw = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-i", str(path), "-f", "rawvideo",
                           "-pix_fmt", "rgb24", "-"], capture_output=True, check=True).stdout

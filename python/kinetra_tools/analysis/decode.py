@@ -22,6 +22,8 @@ from dataclasses import dataclass
 
 import numpy as np
 
+from ..ffmpeg import file_url
+
 RATE = 11025
 BLOCK_SECONDS = 4
 # Formats read directly; everything else goes through ffmpeg.
@@ -100,7 +102,7 @@ def _ffmpeg(path: str, length: bool) -> Stream:
     seconds = _probe_seconds(path) if length else None
 
     def blocks() -> Iterator[np.ndarray]:
-        command = [ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path,
+        command = [ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-i", file_url(path),
                    "-map", "0:a:0", "-vn", "-ac", "1", "-ar", str(RATE), "-f", "f32le", "pipe:1"]
         size = 4 * int(BLOCK_SECONDS * RATE)
         # Messages go to a file, not a pipe: a pipe nobody reads could fill and stall ffmpeg.
@@ -134,7 +136,7 @@ def _ffmpeg(path: str, length: bool) -> Stream:
 
 
 def _short(reason: str, path: str) -> str:
-    reason = reason.replace(path, "").strip(" :")
+    reason = reason.replace(file_url(path), "").replace(path, "").strip(" :")
     return reason[:160] or "unknown error"
 
 
@@ -144,7 +146,7 @@ def _probe_seconds(path: str) -> float | None:
         return None
     try:
         done = subprocess.run([ffprobe, "-v", "error", "-show_entries", "format=duration", "-of",
-                               "default=noprint_wrappers=1:nokey=1", path], stdin=subprocess.DEVNULL,
+                               "default=noprint_wrappers=1:nokey=1", file_url(path)], stdin=subprocess.DEVNULL,
                               capture_output=True, text=True, timeout=30)
         return float(done.stdout.strip().splitlines()[0])
     except (subprocess.SubprocessError, OSError, ValueError, IndexError):

@@ -29,6 +29,8 @@ import threading
 from fractions import Fraction
 from typing import IO, NamedTuple
 
+from ..ffmpeg import file_url
+
 
 class Container(NamedTuple):
     format: str
@@ -95,7 +97,7 @@ def audio_seconds(song: str) -> Fraction:
         raise ValueError(f"cannot read song: {song}")
     probe = subprocess.run(
         [find("ffprobe"), "-v", "error", "-select_streams", "a:0",
-         "-show_entries", "stream=duration:format=duration", "-of", "json", song],
+         "-show_entries", "stream=duration:format=duration", "-of", "json", file_url(song)],
         stdin=subprocess.DEVNULL, capture_output=True, text=True, errors="replace")
     try:
         report = json.loads(probe.stdout) if probe.returncode == 0 else {}
@@ -153,14 +155,15 @@ class Encoder:
         if audio is not None:
             if seconds is not None:
                 command += ["-t", _decimal(seconds)]
-            command += ["-i", audio, "-map", "0:v:0", "-map", "1:a:0", *kind.audio]
+            command += ["-i", file_url(audio), "-map", "0:v:0", "-map", "1:a:0", *kind.audio]
         command += [*_COLOUR, *video_options(kind, width, height), "-f", kind.format]
         written = _status(path)
         if kind.format in ("mp4", "mov") and (written is None or stat.S_ISREG(written.st_mode)):
             # Moving the index to the front reads the file back: only a regular file can.
             command += ["-movflags", "+faststart"]
         # A socket is written through ffmpeg's own protocol for it.
-        command.append(f"unix:{path}" if written is not None and stat.S_ISSOCK(written.st_mode) else path)
+        command.append(f"unix:{path}" if written is not None and stat.S_ISSOCK(written.st_mode)
+                       else file_url(path))
         self._errors: IO[bytes] = tempfile.TemporaryFile()
         try:
             # Its own process group: Ctrl-C in a terminal reaches only this process,
