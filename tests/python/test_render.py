@@ -331,6 +331,27 @@ def test_bad_input_is_one_line_exit_2_and_no_file(cairo, capsys, tmp_path, monke
 
 
 @needs_ffmpeg
+def test_a_stop_while_ffmpeg_starts_stops_it(cairo, tmp_path, monkeypatch):
+    from kinetra_tools.render import encode
+
+    started = []
+    real_popen = subprocess.Popen
+
+    def popen(*args, **kwargs):
+        started.append(real_popen(*args, **kwargs))
+        return started[-1]
+
+    def interrupted(*args):
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(encode.subprocess, "Popen", popen)
+    monkeypatch.setattr(encode.fcntl, "fcntl", interrupted)  # the first thing after ffmpeg starts
+    with pytest.raises(KeyboardInterrupt):
+        encode.Encoder(str(tmp_path / "v.mp4"), 64, 64, Fraction(30), "bgra")
+    assert len(started) == 1 and started[0].returncode is not None
+
+
+@needs_ffmpeg
 def test_ctrl_c_stops_ffmpeg_and_leaves_nothing(cairo, tmp_path):
     import signal
     import sys

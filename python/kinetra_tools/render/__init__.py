@@ -143,16 +143,18 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
     bar = for_terminal(f"rendering {os.path.basename(path)}", progress)
     try:
         with replacing_path(path) as temporary:
-            encoder = encode.Encoder(temporary, width, height, frames.fps, PIXEL_FORMAT, audio,
-                                     seconds if audio is not None else None, kind)
+            encoder = None
             try:
+                encoder = encode.Encoder(temporary, width, height, frames.fps, PIXEL_FORMAT, audio,
+                                         seconds if audio is not None else None, kind)
                 for frame in shown:
                     encoder.write(painter.frame(*scene(frame, motions, timeline, count)))
                     if bar is not None:
                         bar((frame.frame + 1) / count)
                 encoder.finish()
             except BaseException:
-                encoder.abort()
+                if encoder is not None:
+                    encoder.abort()
                 raise
     except OSError as error:
         raise ValueError(f"cannot write {path}: {error.strerror or error}") from None

@@ -173,18 +173,26 @@ class Encoder:
         except OSError as error:
             self._errors.close()
             raise ValueError(f"cannot start ffmpeg: {error.strerror or error}") from error
-        assert self.process.stdin is not None
-        self._pipe = self.process.stdin
-        with contextlib.suppress(OSError):
-            # A larger pipe lets ffmpeg read while the next frame is drawn.
-            fcntl.fcntl(self._pipe.fileno(), fcntl.F_SETPIPE_SZ, 1 << 20)
-        # One frame waits here while the feeder writes the one before.
-        self._handed: memoryview | bytes | None = None
-        self._ready = threading.Condition()
-        self._closing = False
-        self._broken = False
-        self._feeder = threading.Thread(target=self._feed, name="ffmpeg feeder", daemon=True)
-        self._feeder.start()
+        try:
+            assert self.process.stdin is not None
+            self._pipe = self.process.stdin
+            with contextlib.suppress(OSError):
+                # A larger pipe lets ffmpeg read while the next frame is drawn.
+                fcntl.fcntl(self._pipe.fileno(), fcntl.F_SETPIPE_SZ, 1 << 20)
+            # One frame waits here while the feeder writes the one before.
+            self._handed: memoryview | bytes | None = None
+            self._ready = threading.Condition()
+            self._closing = False
+            self._broken = False
+            self._feeder = threading.Thread(target=self._feed, name="ffmpeg feeder", daemon=True)
+            self._feeder.start()
+        except BaseException:
+            # A stop (Ctrl-C, SIGTERM) before the caller holds this encoder: nobody else
+            # could stop ffmpeg.
+            self.process.kill()
+            self.process.wait()
+            self._errors.close()
+            raise
 
     def _feed(self) -> None:
         """The feeder thread: writes each frame handed in; after a failed write, drops them."""
