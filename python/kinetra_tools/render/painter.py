@@ -138,14 +138,18 @@ class Painter:
         c.set_line_cap(cairo.LINE_CAP_ROUND)
         c.set_line_join(cairo.LINE_JOIN_ROUND)
         c.select_font_face(FONT, cairo.FONT_SLANT_NORMAL, cairo.FONT_WEIGHT_BOLD)
-        # The tiles drawn on in this frame; the background the surface holds under them.
+        # The tiles drawn on in this frame but for the progress line, which only grows at its
+        # end (``front``, its length in pixels); the background the surface holds under them.
         self.tiles = Tiles(width, height)
         self._under: np.ndarray | None = None
         self._drawn = np.zeros_like(self.tiles.mask)
+        self._front = 0.0
+        self._moved = Tiles(width, height)  # where the line's end moved
         self._region = np.zeros_like(self.tiles.mask)
-        # The YUV frames, and for each the tiles drawn on and the background of the frame it holds.
+        # The YUV frames, and for each the tiles drawn on, the background and the line's end
+        # of the frame it holds.
         self._planes = Planes(width, height, buffers)
-        self._held = [(np.zeros_like(self.tiles.mask), None) for _ in self._planes.frames]
+        self._held = [(np.zeros_like(self.tiles.mask), None, 0.0) for _ in self._planes.frames]
         self._next = 0
         self.labels, self.tags = self._fit_labels()
 
@@ -305,18 +309,27 @@ class Painter:
         self.draw(points, trails, beat_in_bar, phase, progress, beats_in_bar, bar)
         buffer = self._next
         self._next = (self._next + 1) % len(self._held)
-        held, under = self._held[buffer]
+        held, under, front = self._held[buffer]
         drawn = self.tiles.mask
         if under is self._under:
             # The buffer holds an older frame on the same background: it differs from this one
-            # at most where either was drawn on.
+            # at most where either was drawn on and between the ends of their progress lines.
             np.logical_or(drawn, held, out=self._region)
+            self._region |= self._line_moved(front)
         else:
             self._region[:] = True
         frame = self._planes.convert(buffer, self._region, self._pixels)
         held[:] = drawn
-        self._held[buffer] = (held, self._under)
+        self._held[buffer] = (held, self._under, self._front)
         return frame
+
+    def _line_moved(self, front: float) -> np.ndarray:
+        """The tiles of the progress line between its end at ``front`` and its end now."""
+        lay, moved = self.layout, self._moved
+        moved.clear()
+        low, high = sorted((front, self._front))
+        moved.box(low, lay.height - lay.progress_height, high - low, lay.progress_height)
+        return moved.mask
 
     def draw(self, points: Sequence[Point], trails: Sequence[Sequence[Point]], beat_in_bar: int,
              phase: float, progress: float, beats_in_bar: int | None = None,
@@ -327,10 +340,13 @@ class Painter:
         beats = beats_in_bar or self.beats_per_bar
         beat_in_bar %= beats
         backdrop = self._background(beats)[1]
-        # Back to the background: where the last frame drew, or all over on another one.
+        front = lay.width * max(0.0, min(1.0, progress))
+        # Back to the background where the last frame drew (the progress line is drawn
+        # whole again: only round its end), or all over on another background.
         self.surface.flush()
         if self._under is backdrop:
-            self._planes.copy(self._drawn, backdrop, self._pixels)
+            np.logical_or(self._drawn, self._line_moved(front), out=self._region)
+            self._planes.copy(self._region, backdrop, self._pixels)
         else:
             self._pixels[:] = backdrop
             self._under = backdrop
@@ -352,14 +368,12 @@ class Painter:
             tiles.box(x - radius, y - radius, 2 * radius, 2 * radius)
         self._header(c, beat_in_bar, beats, phase, bar)
         c.set_source_rgb(*theme.ink)
-        box = Box(0, lay.height - lay.progress_height, lay.width * max(0.0, min(1.0, progress)),
-                  lay.progress_height)
-        c.rectangle(*box)
+        c.rectangle(0, lay.height - lay.progress_height, front, lay.progress_height)
         c.fill()
-        tiles.box(*box)
         tiles.settle()
         self.surface.flush()
         self._drawn[:] = tiles.mask
+        self._front = front
 
     def _flash(self, c: Ctx, points: Sequence[Point], first: bool, strength: float,
                spread: float) -> None:
