@@ -170,6 +170,8 @@ class Planes:
             np.empty(4 * size, dtype=np.uint32) for _ in range(4))
         self._sums = np.empty((3, size), dtype=np.uint32)
         self._sample, self._term = np.empty(size, dtype=np.uint32), np.empty(size, dtype=np.uint32)
+        # Results narrowed to bytes before they are scattered (cheaper than narrowing on the way).
+        self._bytes = np.empty(4 * size, dtype=np.uint8)
 
     def _chunks(self, mask: np.ndarray):
         """(pixel indices as 4 quarters x n samples, chroma indices) of the marked tiles,
@@ -217,7 +219,9 @@ class Planes:
                 np.add.reduce(channel, axis=0, out=sums[which])
             luma += _Y_ADD
             luma >>= _LUMA_BITS
-            luma_plane[index] = luma
+            narrow = self._bytes[:index.size].reshape(shape)
+            np.copyto(narrow, luma, casting="unsafe")
+            luma_plane[index] = narrow
             sample, term = self._sample[:samples], self._term[:samples]
             for plane, weights in ((u_plane, (_UR, _UG, _UB)), (v_plane, (_VR, _VG, _VB))):
                 np.multiply(sums[0], np.uint32(weights[0] % (1 << 32)), out=sample)
@@ -226,5 +230,7 @@ class Planes:
                     sample += term
                 sample += _C_ADD
                 sample >>= _C_BITS
-                plane[chroma] = sample
+                narrow = self._bytes[:samples]
+                np.copyto(narrow, sample, casting="unsafe")
+                plane[chroma] = narrow
         return self.frames[buffer]
