@@ -149,7 +149,8 @@ class Painter:
         # The YUV frames, and for each the tiles drawn on, the background and the line's end
         # of the frame it holds.
         self._planes = Planes(width, height, buffers)
-        self._held = [(np.zeros_like(self.tiles.mask), None, 0.0) for _ in self._planes.frames]
+        self._held: list[tuple[np.ndarray, np.ndarray | None, float]] = [
+            (np.zeros_like(self.tiles.mask), None, 0.0) for _ in self._planes.frames]
         self._next = 0
         self.labels, self.tags = self._fit_labels()
 
