@@ -26,7 +26,7 @@ arrays made once, a few thousand tiles at a time.
 from __future__ import annotations
 
 import math
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
 
 import numpy as np
 
@@ -173,7 +173,7 @@ class Planes:
         # Results narrowed to bytes before they are scattered (cheaper than narrowing on the way).
         self._bytes = np.empty(4 * size, dtype=np.uint8)
 
-    def _chunks(self, mask: np.ndarray):
+    def _chunks(self, mask: np.ndarray) -> Iterator[tuple[np.ndarray, np.ndarray]]:
         """(pixel indices as 4 quarters x n samples, chroma indices) of the marked tiles,
         CHUNK tiles at a time."""
         rows, columns = np.nonzero(mask)
