@@ -3,13 +3,15 @@
 Prints, at 30 fps:
 
 - at 1280x720, for one pattern and for a grid of sixteen, milliseconds a
-  frame to draw the scene with the cairo painter the renderer uses, and with
-  the same scene drawn by Pillow (antialiased the only way ImageDraw can be,
-  by drawing at twice the size and halving; and, as a lower bound, without
-  antialiasing);
+  frame to draw the scene with the cairo painter the renderer uses (alone,
+  and with the frame's conversion to 4:2:0 YUV, the frame the renderer hands
+  ffmpeg), and with the same scene drawn by Pillow (antialiased the only way
+  ImageDraw can be, by drawing at twice the size and halving; and, as a lower
+  bound, without antialiasing);
 - for one pattern at 1280x720 and sixteen at 1920x1080, where ffmpeg's time
-  goes: reading the raw frames, converting their colours to 4:2:0 YUV, and
-  encoding H.264 (each measured on frames drawn beforehand, ffmpeg alone);
+  goes: reading the raw frames, tagging their colours (and, for the drawn RGB
+  frames handed over as they are, converting them to 4:2:0 YUV), and encoding
+  H.264 (each measured on frames drawn beforehand, ffmpeg alone);
 - for the same two, the whole render (drawing, the pipe, H.264 and AAC
   encoding by ffmpeg) as a multiple of real time (4x means a 3-minute song
   takes 45 s) and in CPU seconds per second of video, this process and
@@ -54,15 +56,15 @@ def scenes(names, count):
     return [scene(frame, motions, timeline, count) for frame in stream(sources, Frames(FPS, timeline), count)]
 
 
-def time_painter(painter, frames, rounds=3):
+def time_painter(draw, frames, rounds=3):
     """CPU milliseconds a frame (best of ``rounds``): drawing runs on one thread, so on an
     idle machine this is its wall time too, and other load on the machine barely moves it."""
-    painter.frame(*frames[0])
+    draw(*frames[0])
     best = math.inf
     for _ in range(rounds):
         started = time.process_time()
         for scene in frames:
-            painter.frame(*scene)
+            draw(*scene)
         best = min(best, time.process_time() - started)
     return best / len(frames) * 1000
 
@@ -126,11 +128,11 @@ def painter_for(names, size, buffers=1):
 def drawing(names, count):
     layout = Layout(WIDTH, HEIGHT, len(names))
     frames = scenes(names, count)
-    cairo_ms = time_painter(painter_for(names, (WIDTH, HEIGHT)), frames)
-    results = {"cairo": cairo_ms}
+    results = {"cairo": time_painter(painter_for(names, (WIDTH, HEIGHT)).draw, frames),
+               "cairo + YUV": time_painter(painter_for(names, (WIDTH, HEIGHT)).frame, frames)}
     try:
-        results["Pillow, 2x and halved"] = time_painter(PillowPainter(layout, names, 2), frames)
-        results["Pillow, not antialiased"] = time_painter(PillowPainter(layout, names, 1), frames)
+        results["Pillow, 2x and halved"] = time_painter(PillowPainter(layout, names, 2).frame, frames)
+        results["Pillow, not antialiased"] = time_painter(PillowPainter(layout, names, 1).frame, frames)
     except ImportError:
         pass
     return results
@@ -154,26 +156,32 @@ def children_cpu(command):
 
 
 def stages(names, size, count):
-    """ffmpeg's CPU seconds per second of video to read, to convert and to encode ``count`` drawn frames."""
+    """ffmpeg's CPU seconds per second of video to read, to tag or convert and to encode
+    ``count`` drawn frames: as the renderer hands them over (yuv420p) and as drawn (RGB)."""
     from kinetra_tools.render import encode
     from kinetra_tools.render.painter import PIXEL_FORMAT
 
     painter = painter_for(names, size)
     width, height = size
     seconds = count / FPS
+    video = encode.video_options(encode.CONTAINERS[".mp4"], width, height)
+    results = {}
     with tempfile.TemporaryDirectory() as folder:
-        raw = os.path.join(folder, "frames.raw")
-        with open(raw, "wb") as out:
+        raw = {PIXEL_FORMAT: os.path.join(folder, "frames.yuv"), "bgr0": os.path.join(folder, "frames.rgb")}
+        with open(raw[PIXEL_FORMAT], "wb") as out, open(raw["bgr0"], "wb") as drawn:
             for scene in scenes(names, count):
                 out.write(painter.frame(*scene))
-        read = ["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", PIXEL_FORMAT,
-                "-s", f"{width}x{height}", "-framerate", str(FPS), "-i", raw]
-        video = encode.video_options(encode.CONTAINERS[".mp4"], width, height)
-        results = {}
-        for label, tail in (("reading", ["-f", "null", "-"]),
-                            ("+ colour conversion", [*encode._COLOUR, "-f", "null", "-"]),
-                            ("+ H.264", [*encode._COLOUR, *video, os.path.join(folder, "video.mp4")])):
-            results[label] = children_cpu(read + tail) / float(seconds)
+                drawn.write(painter.surface.get_data())
+        for kind, what in ((PIXEL_FORMAT, "colour tags"), ("bgr0", "colour conversion")):
+            read = ["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", kind,
+                    "-s", f"{width}x{height}", "-framerate", str(FPS), "-i", raw[kind]]
+            colour = encode.colour_options(kind)
+            stage = {}
+            for label, tail in (("reading", ["-f", "null", "-"]),
+                                (f"+ {what}", [*colour, "-f", "null", "-"]),
+                                ("+ H.264", [*colour, *video, os.path.join(folder, "video.mp4")])):
+                stage[label] = children_cpu(read + tail) / float(seconds)
+            results[kind] = stage
     return results
 
 
@@ -209,8 +217,8 @@ def main():
         print(f"  {label:12} " + ", ".join(f"{k} {v:.2f}" for k, v in figures.items()))
     print(f"\nffmpeg alone on {args.stage_frames} drawn frames, CPU s per second of video (best of 2):")
     for label, names, size, _ in CASES:
-        figures = stages(names, size, args.stage_frames)
-        print(f"  {label:23} " + ", ".join(f"{k} {v:.3f}" for k, v in figures.items()))
+        for kind, figures in stages(names, size, args.stage_frames).items():
+            print(f"  {label:23} {kind:8} " + ", ".join(f"{k} {v:.3f}" for k, v in figures.items()))
     with tempfile.TemporaryDirectory() as folder:
         song = os.path.join(folder, "song.wav")
         subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",

@@ -184,6 +184,89 @@ def test_beat_indicator_follows_the_bars_of_the_clock():
     assert [meter(song)(b) for b in range(-1, 9)] == [3, 0, 1, 2, 3, 0, 1, 0, 1, 2]
 
 
+# -- frames as YUV -------------------------------------------------------------
+
+def ffmpeg_yuv(numpy, pixels, width, height):
+    """ffmpeg's own conversion of cairo RGB24 pixels to yuv420p, as the video's colours."""
+    from kinetra_tools.render import encode
+
+    out = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-f", "rawvideo", "-pix_fmt", "bgr0",
+                          "-s", f"{width}x{height}", "-i", "-", *encode.colour_options("bgr0"),
+                          "-f", "rawvideo", "-"], input=pixels.tobytes(), capture_output=True, check=True).stdout
+    return numpy.frombuffer(out, numpy.uint8)
+
+
+@needs_ffmpeg
+def test_yuv_conversion_is_ffmpegs_luma_and_the_blocks_mean_chroma():
+    numpy = pytest.importorskip("numpy")
+    from kinetra_tools.render.planes import TILE, Planes
+
+    rng = numpy.random.default_rng(7)
+    # Random pixels for luma; for chroma, random colours in blocks 2 wide and 16 high, so
+    # that ffmpeg's taller chroma filter sees one colour in the middle rows of each.
+    width, height = 1024, 256
+    noise = rng.integers(0, 1 << 24, size=(height, width), dtype=numpy.uint32)
+    blocks = rng.integers(0, 1 << 24, size=(height // 16, width // 2), dtype=numpy.uint32)
+    flat = blocks.repeat(16, 0).repeat(2, 1)
+    planes = Planes(width, height)
+    every = numpy.ones((height // TILE, width // TILE), dtype=bool)
+    area = width * height
+    mine = planes.convert(0, every, noise.ravel()).copy()
+    assert numpy.array_equal(mine[:area], ffmpeg_yuv(numpy, noise, width, height)[:area])
+    mine = planes.convert(0, every, flat.ravel()).astype(int)
+    theirs = ffmpeg_yuv(numpy, flat, width, height).astype(int)
+    assert numpy.array_equal(mine[:area], theirs[:area])
+    chroma = numpy.concatenate([mine[area:], theirs[area:]]).reshape(2, 2, height // 2, width // 2)
+    middle = chroma[:, :, [r for r in range(height // 2) if 2 <= r % 8 <= 5]]
+    assert numpy.abs(middle[0] - middle[1]).max() <= 1
+    # Greys are grey.
+    grey = numpy.full(area, 0x7F7F7F, dtype=numpy.uint32)
+    assert set(planes.convert(0, every, grey)[area:]) == {128}
+
+
+@needs_ffmpeg
+@pytest.mark.parametrize("size, count, theme", [((640, 360), 16, "dark"), ((330, 186), 1, "light"),
+                                                ((1000, 562), 4, "dark")])
+def test_frames_drawn_tile_by_tile_are_the_whole_frames(cairo, size, count, theme):
+    # Each frame, drawn over the last one's tiles and converted only where it can differ
+    # from its buffer, is the frame a new painter draws and converts whole; it stays as it
+    # is while the next frames are drawn; and it is ffmpeg's conversion of the drawn pixels.
+    numpy = pytest.importorskip("numpy")
+    from kinetra_tools.render import scene, tempo_text
+    from kinetra_tools.frames import stream
+    from kinetra_tools.render.painter import Painter
+
+    names = [entry["name"] for entry in kinetra.catalogue()[:count]]
+    sources = [DefaultPattern(n) for n in names]
+    motions = [Motion(s) for s in sources]
+    timeline, frames = Tempo(150), 45
+    scenes = [list(scene(f, motions, timeline, frames))
+              for f in stream(sources, Frames(Fraction(30), timeline), frames)]
+    for shown in scenes[20:32]:  # bars of three for a while: another background
+        shown[5] = 3
+
+    def painter():
+        return Painter(Layout(*size, count), names, axes=[m.axes for m in motions], title="song",
+                       tempo=tempo_text(150), theme=theme, buffers=3)
+
+    drawing, handed = painter(), []
+    assert any(s[3] < 0.3 for s in scenes) and any(s[3] > 0.3 for s in scenes)  # flashes and not
+    for n, shown in enumerate(scenes):
+        frame = drawing.frame(*shown)
+        handed.append((frame, frame.copy()))
+        assert numpy.array_equal(frame, painter().frame(*shown)), n
+        if n >= 2:
+            old, copy = handed[n - 2]
+            assert numpy.array_equal(old, copy), n
+    width, height = size
+    pixels = numpy.frombuffer(drawing.surface.get_data(), numpy.uint32)
+    theirs = ffmpeg_yuv(numpy, pixels, width, height).astype(int)
+    area = width * height
+    assert numpy.array_equal(handed[-1][1][:area], theirs[:area])
+    error = handed[-1][1][area:].astype(int) - theirs[area:]
+    assert 10 * math.log10(255 ** 2 / numpy.mean(error ** 2)) > 45  # PSNR of the chroma, dB
+
+
 # -- videos ---------------------------------------------------------------------
 
 @needs_ffmpeg

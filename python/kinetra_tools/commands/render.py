@@ -21,7 +21,7 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                                    "shows the pip sounding at n / FPS seconds. Without --audio, --bpm and "
                                    "--seconds make a silent clip. "
                                    "The output's extension picks the container: .mp4, .m4v, .mov or .mkv "
-                                   "(H.264 and AAC), or .webm (VP9 and Opus). Needs ffmpeg and pycairo. "
+                                   "(H.264 and AAC), or .webm (VP9 and Opus). Needs ffmpeg, pycairo and numpy. "
                                    f"Limits: BPM up to {kinds.MAX_BPM:,}, FPS up to {kinds.MAX_FPS:,}, "
                                    f"at most {kinds.MAX_FRAMES:,} frames.",
                        epilog="example: kinetra render figure_eight circle --audio song.wav -o video.mp4")

@@ -17,8 +17,8 @@ the bar lit in the header, and a progress line. The file appears only once it is
 an error, Ctrl-C, SIGTERM or SIGHUP leaves no partial video behind and stops
 ffmpeg.
 
-Drawing needs pycairo and encoding needs the ``ffmpeg`` program; both are
-imported or looked up only when a video is made.
+Drawing needs pycairo and numpy and encoding needs the ``ffmpeg`` program;
+all are imported or looked up only when a video is made.
 """
 
 from __future__ import annotations
@@ -130,7 +130,9 @@ def render(sources: Sequence[Source], timeline: Timeline, path: str, *, fps: Fra
     encode.find("ffmpeg")
     try:
         from .painter import PIXEL_FORMAT, Painter
-    except ImportError:
+    except ImportError as error:
+        if error.name == "numpy":
+            raise ValueError("drawing needs numpy: install it (Debian: apt install python3-numpy)") from None
         raise ValueError("drawing needs pycairo: install it (Debian: apt install python3-cairo)") from None
     width, height = size
     layout = Layout(width, height, len(sources), columns)

@@ -1,6 +1,7 @@
 """ffmpeg as the encoder: raw frames in through a pipe, a finished video file out.
 
-``Encoder`` starts ffmpeg reading raw frames from its standard input (and the
+``Encoder`` starts ffmpeg reading raw frames (yuv420p as the renderer
+draws them, or RGB that ffmpeg converts) from its standard input (and the
 song, if any, from its file), takes frames with ``write`` and, on ``finish``,
 closes the pipe and waits for ffmpeg to complete the file. A thread of its own
 feeds the pipe, so the next frame is drawn while ffmpeg reads this one: a
@@ -26,6 +27,7 @@ import stat
 import subprocess
 import tempfile
 import threading
+from collections.abc import Buffer
 from fractions import Fraction
 from typing import IO, NamedTuple
 
@@ -56,9 +58,15 @@ CONTAINERS = {
 }
 
 
-# RGB to 4:2:0 YUV with the HD matrix, and the video tagged so, as players assume for HD.
-_COLOUR = ("-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,"
-                  "setparams=color_primaries=bt709:color_trc=bt709:colorspace=bt709:range=tv")
+# The video is tagged with the HD matrix in the limited range, as players assume for HD.
+_TAGS = "setparams=color_primaries=bt709:color_trc=bt709:colorspace=bt709:range=tv"
+# RGB frames are converted to 4:2:0 YUV so by ffmpeg; yuv420p frames come converted so.
+_COLOUR = ("-vf", f"scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,{_TAGS}")
+
+
+def colour_options(pixel_format: str) -> tuple[str, ...]:
+    """ffmpeg's options to make 4:2:0 YUV, tagged, of frames in ``pixel_format``."""
+    return ("-vf", _TAGS) if pixel_format == "yuv420p" else _COLOUR
 
 
 def video_options(kind: Container, width: int, height: int) -> tuple[str, ...]:
@@ -148,7 +156,6 @@ class Encoder:
                  audio: str | None = None, seconds: Fraction | None = None,
                  kind: Container | None = None) -> None:
         kind = kind or container(path)
-        self.frame_bytes = width * height * 4
         command = [find("ffmpeg"), "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                    "-f", "rawvideo", "-pix_fmt", pixel_format, "-s", f"{width}x{height}",
                    "-framerate", f"{fps.numerator}/{fps.denominator}", "-i", "pipe:0"]
@@ -156,7 +163,7 @@ class Encoder:
             if seconds is not None:
                 command += ["-t", _decimal(seconds)]
             command += ["-i", file_url(audio), "-map", "0:v:0", "-map", "1:a:0", *kind.audio]
-        command += [*_COLOUR, *video_options(kind, width, height), "-f", kind.format]
+        command += [*colour_options(pixel_format), *video_options(kind, width, height), "-f", kind.format]
         written = _status(path)
         if kind.format in ("mp4", "mov") and (written is None or stat.S_ISREG(written.st_mode)):
             # Moving the index to the front reads the file back: only a regular file can.
@@ -180,7 +187,7 @@ class Encoder:
                 # A larger pipe lets ffmpeg read while the next frame is drawn.
                 fcntl.fcntl(self._pipe.fileno(), fcntl.F_SETPIPE_SZ, 1 << 20)
             # One frame waits here while the feeder writes the one before.
-            self._handed: memoryview | bytes | None = None
+            self._handed: Buffer | None = None
             self._ready = threading.Condition()
             self._closing = False
             self._broken = False
@@ -211,7 +218,7 @@ class Encoder:
                     # ffmpeg has quit (or the pipe was closed by abort).
                     self._broken = True
 
-    def write(self, frame: memoryview | bytes) -> None:
+    def write(self, frame: Buffer) -> None:
         """Hand one frame to ffmpeg; returns once the frame before it is being written."""
         with self._ready:
             while self._handed is not None and not self._broken:

@@ -14,32 +14,36 @@ Names are fitted to their cells: all drawn at one size, the layout's label
 size or, if a name is too wide for it, smaller down to a minimum; a name
 still too wide is shortened in the middle (``beat_four…_flute``). ``labels`` keeps each name's drawn text and box.
 
-The frame is handed out as raw pixels in cairo's native 32-bit layout (blue,
-green, red, unused on little-endian machines), which the encoder takes as is.
-Frames are drawn into a ring of ``buffers`` surfaces, so an encoder may still
-be sending one frame while the next ones are drawn.
+Frames are drawn on one surface. Everything drawn on it marks the tiles it
+covers (``planes.Tiles``): the next frame first puts the background back
+on those tiles only, and the frame is handed out as 4:2:0 YUV (yuv420p, as
+the video is coded), converted from the drawn pixels only where it can
+differ from what the frame buffer held (``planes.Planes``). The YUV frames
+are a ring of ``buffers``, so an encoder may still be sending one frame
+while the next ones are drawn.
 """
 
 from __future__ import annotations
 
 import math
-import sys
 from collections.abc import Callable, Sequence
 from typing import TYPE_CHECKING, NamedTuple
 
 import cairo
+import numpy as np
 
 from ..palette import THEMES
 from ..timeline import DEFAULT_METER
 from .layout import MIN_LABEL_FONT, Box, Layout, depth_colour
+from .planes import Planes, Tiles
 
 Point = tuple[float, float, float]
 if TYPE_CHECKING:
     Ctx = cairo.Context[cairo.ImageSurface]
 
 
-# Pixel layout of a cairo FORMAT_RGB24 surface in memory, as ffmpeg names it.
-PIXEL_FORMAT = "bgr0" if sys.byteorder == "little" else "0rgb"
+# The frames handed out, as ffmpeg names their layout.
+PIXEL_FORMAT = "yuv420p"
 
 # How many alpha steps the trail fades in: segments of one step share one stroke.
 TRAIL_BANDS = 8
@@ -123,20 +127,31 @@ class Painter:
             title, tempo = tempo, None
         self.title, self.tempo = title, tempo
         width, height = layout.width, layout.height
-        # One background per bar length met (the header has a box per beat of the bar).
-        self._backgrounds: dict[int, cairo.ImageSurface] = {}
-        self._ring = []
-        for _ in range(max(1, buffers)):
-            surface = cairo.ImageSurface(cairo.FORMAT_RGB24, width, height)
-            if surface.get_stride() != width * 4:
-                raise ValueError(f"unexpected row stride for {width}x{height}")
-            context = cairo.Context(surface)
-            context.set_line_cap(cairo.LINE_CAP_ROUND)
-            context.set_line_join(cairo.LINE_JOIN_ROUND)
-            context.select_font_face(FONT, cairo.FONT_SLANT_NORMAL, cairo.FONT_WEIGHT_BOLD)
-            self._ring.append((surface, context, surface.get_data()))
+        # One background per bar length met (the header has a box per beat of the bar),
+        # with its pixels.
+        self._backgrounds: dict[int, tuple[cairo.ImageSurface, np.ndarray]] = {}
+        self.surface = cairo.ImageSurface(cairo.FORMAT_RGB24, width, height)
+        if self.surface.get_stride() != width * 4:
+            raise ValueError(f"unexpected row stride for {width}x{height}")
+        self._pixels = np.frombuffer(self.surface.get_data(), dtype=np.uint32)
+        c = self.context = cairo.Context(self.surface)
+        c.set_line_cap(cairo.LINE_CAP_ROUND)
+        c.set_line_join(cairo.LINE_JOIN_ROUND)
+        c.select_font_face(FONT, cairo.FONT_SLANT_NORMAL, cairo.FONT_WEIGHT_BOLD)
+        # The tiles drawn on in this frame but for the progress line, which only grows at its
+        # end (``front``, its length in pixels); the background the surface holds under them.
+        self.tiles = Tiles(width, height)
+        self._under: np.ndarray | None = None
+        self._drawn = np.zeros_like(self.tiles.mask)
+        self._front = 0.0
+        self._moved = Tiles(width, height)  # where the line's end moved
+        self._region = np.zeros_like(self.tiles.mask)
+        # The YUV frames, and for each the tiles drawn on, the background and the line's end
+        # of the frame it holds.
+        self._planes = Planes(width, height, buffers)
+        self._held: list[tuple[np.ndarray, np.ndarray | None, float]] = [
+            (np.zeros_like(self.tiles.mask), None, 0.0) for _ in self._planes.frames]
         self._next = 0
-        self.surface, self.context, _ = self._ring[0]
         self.labels, self.tags = self._fit_labels()
 
     # -- text -----------------------------------------------------------------
@@ -193,12 +208,15 @@ class Painter:
 
     def background(self, beats: int) -> cairo.ImageSurface:
         """The still part of a frame in a bar of ``beats`` beats."""
-        surface = self._backgrounds.get(beats)
-        if surface is None:
-            surface = self._backgrounds[beats] = cairo.ImageSurface(cairo.FORMAT_RGB24, self.layout.width,
-                                                                    self.layout.height)
+        return self._background(beats)[0]
+
+    def _background(self, beats: int) -> tuple[cairo.ImageSurface, np.ndarray]:
+        known = self._backgrounds.get(beats)
+        if known is None:
+            surface = cairo.ImageSurface(cairo.FORMAT_RGB24, self.layout.width, self.layout.height)
             self._draw_background(surface, beats)
-        return surface
+            known = self._backgrounds[beats] = (surface, np.frombuffer(surface.get_data(), dtype=np.uint32))
+        return known
 
     def _draw_background(self, surface: cairo.ImageSurface, beats: int) -> None:
         lay, theme = self.layout, self.theme
@@ -277,8 +295,8 @@ class Painter:
 
     def frame(self, points: Sequence[Point], trails: Sequence[Sequence[Point]], beat_in_bar: int,
               phase: float, progress: float, beats_in_bar: int | None = None,
-              bar: int | None = None) -> memoryview:
-        """The pixels of one frame: the pattern points and their recent paths.
+              bar: int | None = None) -> np.ndarray:
+        """One frame as yuv420p: the pattern points and their recent paths.
 
         ``trails[i]`` lists pattern i's positions from oldest to newest, ending
         just before ``points[i]``; ``beat_in_bar`` counts from 0 at the bar's
@@ -286,17 +304,55 @@ class Painter:
         ``beats_per_bar``), ``phase`` (0..1) is how far into its beat the frame
         falls, ``progress`` (0..1) how far through the video and ``bar`` the
         bar's number for the header (none shown if None).
+
+        The frame stays as it is until ``buffers`` more frames are drawn.
         """
-        lay, theme = self.layout, self.theme
-        surface, c, data = self._ring[self._next]
-        self._next = (self._next + 1) % len(self._ring)
-        self.surface, self.context = surface, c
+        self.draw(points, trails, beat_in_bar, phase, progress, beats_in_bar, bar)
+        buffer = self._next
+        self._next = (self._next + 1) % len(self._held)
+        held, under, front = self._held[buffer]
+        drawn = self.tiles.mask
+        if under is self._under:
+            # The buffer holds an older frame on the same background: it differs from this one
+            # at most where either was drawn on and between the ends of their progress lines.
+            np.logical_or(drawn, held, out=self._region)
+            self._region |= self._line_moved(front)
+        else:
+            self._region[:] = True
+        frame = self._planes.convert(buffer, self._region, self._pixels)
+        held[:] = drawn
+        self._held[buffer] = (held, self._under, self._front)
+        return frame
+
+    def _line_moved(self, front: float) -> np.ndarray:
+        """The tiles of the progress line between its end at ``front`` and its end now."""
+        lay, moved = self.layout, self._moved
+        moved.clear()
+        low, high = sorted((front, self._front))
+        moved.box(low, lay.height - lay.progress_height, high - low, lay.progress_height)
+        return moved.mask
+
+    def draw(self, points: Sequence[Point], trails: Sequence[Sequence[Point]], beat_in_bar: int,
+             phase: float, progress: float, beats_in_bar: int | None = None,
+             bar: int | None = None) -> None:
+        """Draws one frame (as ``frame`` takes it) on ``surface``, marking ``tiles``."""
+        lay, theme, tiles = self.layout, self.theme, self.tiles
+        c = self.context
         beats = beats_in_bar or self.beats_per_bar
         beat_in_bar %= beats
-        c.set_operator(cairo.OPERATOR_SOURCE)
-        c.set_source_surface(self.background(beats), 0, 0)
-        c.paint()
-        c.set_operator(cairo.OPERATOR_OVER)
+        backdrop = self._background(beats)[1]
+        front = lay.width * max(0.0, min(1.0, progress))
+        # Back to the background where the last frame drew (the progress line is drawn
+        # whole again: only round its end), or all over on another background.
+        self.surface.flush()
+        if self._under is backdrop:
+            np.logical_or(self._drawn, self._line_moved(front), out=self._region)
+            self._planes.copy(self._region, backdrop, self._pixels)
+        else:
+            self._pixels[:] = backdrop
+            self._under = backdrop
+        self.surface.mark_dirty()
+        tiles.clear()
         for cell, point, trail in zip(range(lay.count), points, trails):
             self._trail(c, cell, trail, point)
         if phase < FLASH:
@@ -310,13 +366,15 @@ class Painter:
             c.set_source_rgb(*theme.core)
             c.arc(x, y, max(1.5, radius * 0.35), 0, 2 * math.pi)
             c.fill()
+            tiles.box(x - radius, y - radius, 2 * radius, 2 * radius)
         self._header(c, beat_in_bar, beats, phase, bar)
         c.set_source_rgb(*theme.ink)
-        c.rectangle(0, lay.height - lay.progress_height, lay.width * max(0.0, min(1.0, progress)),
-                    lay.progress_height)
+        c.rectangle(0, lay.height - lay.progress_height, front, lay.progress_height)
         c.fill()
-        surface.flush()
-        return data
+        tiles.settle()
+        self.surface.flush()
+        self._drawn[:] = tiles.mask
+        self._front = front
 
     def _flash(self, c: Ctx, points: Sequence[Point], first: bool, strength: float,
                spread: float) -> None:
@@ -327,16 +385,24 @@ class Painter:
         edge = max(2.0, lay.cells[0].side / (60 if first else 90))
         c.set_source_rgba(*colour, alpha)
         c.set_line_width(edge)
+        tiles = self.tiles
         for box in lay.cells:
             inset = edge / 2
-            c.rectangle(box.centre_x - box.side / 2 + inset, box.centre_y - box.side / 2 + inset,
-                        box.side - edge, box.side - edge)
+            left, top = box.centre_x - box.side / 2, box.centre_y - box.side / 2
+            c.rectangle(left + inset, top + inset, box.side - edge, box.side - edge)
+            # The stroke's four sides.
+            for strip in ((left, top, box.side, edge), (left, top + box.side - edge, box.side, edge),
+                          (left, top, edge, box.side), (left + box.side - edge, top, edge, box.side)):
+                tiles.box(*strip)
         c.stroke()
-        c.set_line_width(max(1.5, lay.trail_width * (2.2 if first else 1.6)))
+        width = max(1.5, lay.trail_width * (2.2 if first else 1.6))
+        c.set_line_width(width)
         for cell, point in enumerate(points):
             x, y = lay.point(cell, point[0], point[1])
+            radius = lay.radius(point[2]) * (1.3 + 3.5 * spread)
             c.new_sub_path()
-            c.arc(x, y, lay.radius(point[2]) * (1.3 + 3.5 * spread), 0, 2 * math.pi)
+            c.arc(x, y, radius, 0, 2 * math.pi)
+            tiles.ring(x, y, radius, width / 2)
         c.stroke()
 
     def _header(self, c: Ctx, beat: int, beats: int, phase: float, bar: int | None) -> None:
@@ -345,13 +411,19 @@ class Painter:
         slots = lay.beat_slots(beats)
         accent = theme.bar if beat == 0 else theme.beat
         # The bar so far: earlier beats half lit, this one lit and swelling at its start.
+        tiles = self.tiles
         for index in range(beat):
             c.set_source_rgba(*(theme.bar if index == 0 else theme.beat), 0.35)
             self._rounded(c, slots[index], 1.0)
             c.fill()
+            tiles.box(*slots[index])
         c.set_source_rgb(*accent)
-        self._rounded(c, slots[beat], 1.0 + 0.18 * max(0.0, 1 - phase / FLASH))
+        swell = 1.0 + 0.18 * max(0.0, 1 - phase / FLASH)
+        self._rounded(c, slots[beat], swell)
         c.fill()
+        slot = slots[beat]
+        tiles.box(slot.x - slot.width * (swell - 1) / 2, slot.y - slot.height * (swell - 1) / 2,
+                  slot.width * swell, slot.height * swell)
         if bar is not None:
             box = header.counter
             text = f"{bar}.{beat + 1}"
@@ -362,6 +434,8 @@ class Painter:
             c.set_source_rgb(*theme.bright)
             c.move_to(label.x, label.baseline)
             c.show_text(text)
+            ink = c.text_extents(text)
+            tiles.box(label.x + ink.x_bearing, label.baseline + ink.y_bearing, ink.width, ink.height)
 
     def _trail(self, c: Ctx, cell: int, trail: Sequence[Point], head: Point) -> None:
         if not trail:
@@ -371,6 +445,7 @@ class Painter:
         to_pixel = lay.point
         path = [to_pixel(cell, p[0], p[1]) for p in trail]
         path.append(to_pixel(cell, head[0], head[1]))
+        self.tiles.line(np.array(path), lay.trail_width / 2)
         depths = [p[2] for p in trail]
         n = len(trail)
         band = max(1, math.ceil(n / TRAIL_BANDS))
@@ -386,5 +461,5 @@ class Painter:
             c.stroke()
 
     def png(self, path: str) -> None:
-        """Save the last frame drawn as a PNG (for stills)."""
+        """Saves the last frame drawn as a PNG (for stills)."""
         self.surface.write_to_png(path)
