@@ -203,6 +203,13 @@ def test_a_tempo_range_settles_which_level_is_the_beat(tmp_path, capsys):
     assert BeatMap.from_json(json.loads(printed)) == slow
 
 
+@pytest.mark.parametrize("bpm, low, high, level", [(120, 40, 100, 60), (150, 60, 120, 75), (90, 100, 200, 180)])
+def test_a_range_picks_a_level_of_the_beat_never_a_tempo_in_between(tmp_path, bpm, low, high, level):
+    # 120 BPM in 40..100 is 60, although 80 (3:2) is nearer the middle of the range.
+    song = write(tmp_path / "loop.wav", drum_clips.render(drum_clips.beat_times(bpm, 20, start=0.5)))
+    assert analyse(song, min_bpm=low, max_bpm=high).bpm == pytest.approx(level, rel=0.01)
+
+
 @pytest.mark.parametrize("kwargs, message", [
     ({"min_bpm": 30}, "min_bpm must be from 40 to 240 BPM, not 30"),
     ({"max_bpm": 250.5}, "max_bpm must be from 40 to 240 BPM, not 250.5"),

@@ -47,6 +47,11 @@ DOUBLE_WEIGHT = 0.5
 HALF_WEIGHT = 0.0
 # How much a period's bar (three or four periods, whichever repeats more) adds.
 BAR_WEIGHT = 1.0
+# A tempo range chooses among the levels of the tempo heard without it: these multiples
+# (the beat's halves and doubles, or a third of it or three times it in a reading of
+# three), never a tempo in between such as 3:2, within this many grid steps.
+LEVELS = (1 / 4, 1 / 3, 1 / 2, 1.0, 2.0, 3.0, 4.0)
+LEVEL_STEPS = 3
 
 
 def periods(fps: float) -> np.ndarray:
@@ -114,14 +119,30 @@ def tempogram(onset: np.ndarray, fps: float) -> tuple[np.ndarray, np.ndarray, np
 def path(salience: np.ndarray, grid: np.ndarray, fps: float,
          bpm_range: tuple[float, float] | None = None) -> np.ndarray:
     """The Viterbi path of period indices, one per window; with ``bpm_range`` (lowest,
-    highest tempo in BPM) only periods within it."""
+    highest tempo in BPM) only periods within it; of those, in a window where there are
+    any, only the levels (``LEVELS``) of the path found without a range."""
     bpm = 60.0 * fps / grid
     score = np.log(np.maximum(salience, 1e-3) + 0.05) + preference(bpm)[None, :]
     if bpm_range is not None:
         outside = (bpm < bpm_range[0]) | (bpm > bpm_range[1])
         if outside.all():                   # narrower than a grid step: its nearest period
             outside[int(np.argmin(np.abs(np.log(bpm / math.sqrt(bpm_range[0] * bpm_range[1])))))] = False
-        score[:, outside] = -1e9
+        allowed = _levels(bpm[_viterbi(score)], bpm) & ~outside[None, :]
+        # A window where no level of the music is in the range: the range alone.
+        allowed[~allowed.any(axis=1)] = ~outside
+        score[~allowed] = -1e9
+    return _viterbi(score)
+
+
+def _levels(heard: np.ndarray, bpm: np.ndarray) -> np.ndarray:
+    """[window, period]: whether the period's tempo is a level of the tempo ``heard`` in the window."""
+    steps = np.abs(np.log2(bpm[None, None, :] / (heard[:, None, None] * np.asarray(LEVELS)[None, :, None])))
+    near: np.ndarray = (steps * PER_OCTAVE <= LEVEL_STEPS + 0.5).any(axis=1)
+    return near
+
+
+def _viterbi(score: np.ndarray) -> np.ndarray:
+    """The best path of period indices through ``score[window, period]``."""
     count, n = score.shape
     steps = np.arange(n)
     reach = int(round(JUMP_REACH * PER_OCTAVE))
