@@ -30,6 +30,16 @@ CHROMA_HOP_SECONDS = 0.046
 CHROMA_RANGE_HZ = (55.0, 2000.0)
 
 
+def windows(pending: np.ndarray, block: np.ndarray, size: int, hop: int) -> tuple[np.ndarray | None, np.ndarray]:
+    """(the whole windows of ``size`` samples, one every ``hop``, that ``pending`` then
+    ``block`` hold, or None; the samples left for the next block)."""
+    data = np.concatenate((pending, block))
+    count = (len(data) - size) // hop + 1
+    if count <= 0:
+        return None, data
+    return np.lib.stride_tricks.sliding_window_view(data, size)[::hop][:count], data[count * hop:]
+
+
 def chroma_matrix(rate: float, size: int) -> np.ndarray:
     """(bins, 12): each bin between CHROMA_RANGE_HZ to its nearest pitch class (A = 0)."""
     freqs = np.arange(size // 2 + 1) * rate / size
@@ -96,13 +106,10 @@ class Features:
             self.peak = max(self.peak, float(np.max(np.abs(block))))
         block = block.astype(np.float32, copy=False)
         self._feed_chroma(block)
-        data = np.concatenate((self._pending, block))
-        count = (len(data) - self.size) // self.hop + 1
-        if count <= 0:
-            self._pending = data
+        frames, self._pending = windows(self._pending, block, self.size, self.hop)
+        if frames is None:
             return
-        frames = np.lib.stride_tricks.sliding_window_view(data, self.size)[::self.hop][:count]
-        self._pending = data[count * self.hop:]
+        count = len(frames)
         spectrum = np.abs(np.fft.rfft(frames * self.window, axis=1)).astype(np.float32)
         levels = np.log1p(COMPRESSION * (spectrum @ self.bands))
         before = levels[:1] if self._last is None else self._last[None, :]
@@ -116,14 +123,9 @@ class Features:
         self._groups.append(grouped)
 
     def _feed_chroma(self, block: np.ndarray) -> None:
-        data = np.concatenate((self._chroma_pending, block))
-        size, hop = self.chroma_size, self.chroma_hop
-        count = (len(data) - size) // hop + 1
-        if count <= 0:
-            self._chroma_pending = data
+        frames, self._chroma_pending = windows(self._chroma_pending, block, self.chroma_size, self.chroma_hop)
+        if frames is None:
             return
-        frames = np.lib.stride_tricks.sliding_window_view(data, size)[::hop][:count]
-        self._chroma_pending = data[count * hop:]
         spectrum = np.abs(np.fft.rfft(frames * self._chroma_window, axis=1)).astype(np.float32)
         self._chroma.append(np.log1p(COMPRESSION * (spectrum @ self._chroma_map)).astype(np.float16))
 
