@@ -33,7 +33,7 @@ sys.path.insert(0, str(HERE.parent / "python"))
 
 import corpus  # noqa: E402
 
-VERSION = 2
+VERSION = 3
 SEED = 27
 CHANNELS = 32
 BLOCKS = 10
@@ -48,6 +48,14 @@ PRIOR_SMOOTH = 0.04     # octaves
 # by a factor drawn evenly in log tempo from this range.
 STRETCH = (0.8, 1.25)
 STRETCH_SHARE = 0.5
+# A causal net (for following a beat live) may hear this many frames past the frame
+# it speaks of: its output is delayed by them.
+LOOKAHEAD = 5
+# Half the training chunks lose one to two stretches of bands (up to a sixth of the
+# spectrum each, level and rise alike) to their training mean, so that no single
+# part of the spectrum (the snare's, say) is what places the beat.
+MASK_SHARE = 0.5
+MASK_BANDS = 1 / 6
 
 
 def net_class():
@@ -55,29 +63,36 @@ def net_class():
     from torch import nn
 
     class Block(nn.Module):
-        def __init__(self, channels, dilation):
+        def __init__(self, channels, dilation, causal=False):
             super().__init__()
-            self.dilated = nn.Conv1d(channels, channels, 3, dilation=dilation, padding=dilation)
+            self.left = 2 * dilation if causal else 0
+            self.dilated = nn.Conv1d(channels, channels, 3, dilation=dilation,
+                                     padding=0 if causal else dilation)
             self.mix = nn.Conv1d(channels, channels, 1)
             self.drop = nn.Dropout(DROPOUT)
 
         def forward(self, x):
-            return x + self.mix(self.drop(nn.functional.elu(self.dilated(x))))
+            h = self.dilated(nn.functional.pad(x, (self.left, 0)) if self.left else x)
+            return x + self.mix(self.drop(nn.functional.elu(h)))
 
     class Net(nn.Module):
-        """(batch, features, frames) -> (batch, 2, frames) logits of beat and downbeat."""
+        """(batch, features, frames) -> (batch, 2, frames) logits of beat and downbeat.
 
-        def __init__(self, features, mean, std, channels=CHANNELS, blocks=BLOCKS):
+        A causal net's convolutions see only the frames before theirs; its output at a
+        frame is about the frame `LOOKAHEAD` before it (the targets are delayed so)."""
+
+        def __init__(self, features, mean, std, channels=CHANNELS, blocks=BLOCKS, causal=False):
             super().__init__()
             self.register_buffer("mean", torch.as_tensor(mean, dtype=torch.float32))
             self.register_buffer("std", torch.as_tensor(std, dtype=torch.float32))
-            self.input = nn.Conv1d(features, channels, 3, padding=1)
-            self.blocks = nn.ModuleList(Block(channels, 2 ** k) for k in range(blocks))
+            self.left = 2 if causal else 0
+            self.input = nn.Conv1d(features, channels, 3, padding=0 if causal else 1)
+            self.blocks = nn.ModuleList(Block(channels, 2 ** k, causal) for k in range(blocks))
             self.output = nn.Conv1d(channels, 2, 1)
 
         def forward(self, x):
             x = (x - self.mean[None, :, None]) / self.std[None, :, None]
-            x = nn.functional.elu(self.input(x))
+            x = nn.functional.elu(self.input(nn.functional.pad(x, (self.left, 0)) if self.left else x))
             for block in self.blocks:
                 x = block(x)
             return self.output(x)
@@ -176,7 +191,33 @@ def batches(items, rng, chunk=CHUNK, batch=BATCH):
         yield x, y, mask
 
 
-def evaluate(net, items):
+def masked(x, mean, rng):
+    """The batch with stretches of bands set to their mean in some of its chunks (in place)."""
+    bands = x.shape[1] // 2
+    widest = max(1, round(bands * MASK_BANDS))
+    for row in range(x.shape[0]):
+        if rng.random() >= MASK_SHARE:
+            continue
+        for _ in range(rng.randint(1, 2)):
+            width = rng.randint(1, widest)
+            low = rng.randrange(0, bands - width + 1)
+            for half in (0, bands):
+                part = slice(half + low, half + low + width)
+                x[row, part, :] = x.new_tensor(mean[part])[:, None]
+    return x
+
+
+def delayed(y, mask, frames):
+    """Targets (batch, 2, frames) and their mask (batch, frames) delayed by `frames`."""
+    if frames == 0:
+        return y, mask
+    out, kept = np.zeros_like(y), np.zeros_like(mask)
+    out[..., frames:] = y[..., :-frames]
+    kept[..., frames:] = mask[..., :-frames]
+    return out, kept
+
+
+def evaluate(net, items, lookahead=0):
     import torch
 
     net.eval()
@@ -184,11 +225,14 @@ def evaluate(net, items):
     with torch.no_grad():
         for item in items:
             x = torch.from_numpy(item["x"].T[None].copy())
-            y = torch.from_numpy(item["y"].T[None].copy())
+            y, mask = delayed(item["y"].T[None].copy(), np.ones((1, len(item["y"])), np.float32),
+                              lookahead)
+            y, mask = torch.from_numpy(y), torch.from_numpy(mask)
             logits = net(x)
-            total += float(torch.nn.functional.binary_cross_entropy_with_logits(
-                logits, y, reduction="sum", pos_weight=torch.tensor([[4.0], [8.0]])))
-            frames += y.shape[2]
+            loss = torch.nn.functional.binary_cross_entropy_with_logits(
+                logits, y, reduction="none", pos_weight=torch.tensor([[4.0], [8.0]]))
+            total += float((loss * mask[:, None, :]).sum())
+            frames += float(mask.sum())
     net.train()
     return total / frames
 
@@ -210,6 +254,8 @@ def main(argv=None):
     parser.add_argument("--small", action="store_true", help="the small corpus, to try the pipeline")
     parser.add_argument("--threads", type=int, default=2)
     parser.add_argument("--corpus", type=Path, default=None, help="a corpus directory already built")
+    parser.add_argument("--causal", action="store_true",
+                        help=f"the live net: hears only the past and {LOOKAHEAD} frames ahead")
     args = parser.parse_args(argv)
 
     import torch
@@ -230,7 +276,8 @@ def main(argv=None):
     three = sum(i["meter"] == 3 for i in train) / len(train)
 
     Net = net_class()
-    net = Net(train[0]["x"].shape[1], mean, std)
+    lookahead = LOOKAHEAD if args.causal else 0
+    net = Net(train[0]["x"].shape[1], mean, std, causal=args.causal)
     optimiser = torch.optim.Adam(net.parameters(), lr=2e-3)
     pos_weight = torch.tensor([[4.0], [8.0]])
     started = time.perf_counter()
@@ -238,9 +285,11 @@ def main(argv=None):
     for epoch in range(args.epochs):
         total, steps = 0.0, 0
         for x, y, mask in batches(train, rng):
+            y, mask = delayed(y, mask, lookahead)
             x, y, mask = torch.from_numpy(x), torch.from_numpy(y), torch.from_numpy(mask)
             # Gain: the same music louder or softer shifts every log level alike.
             x = x + torch.empty(x.shape[0], 1, 1).uniform_(-0.5, 0.5) * (x > 0)
+            x = masked(x, mean, rng)
             logits = net(x)
             loss = torch.nn.functional.binary_cross_entropy_with_logits(
                 logits, y, reduction="none", pos_weight=pos_weight)
@@ -250,7 +299,7 @@ def main(argv=None):
             optimiser.step()
             total += float(loss.detach())
             steps += 1
-        score = evaluate(net, valid) if valid else total / steps
+        score = evaluate(net, valid, lookahead) if valid else total / steps
         elapsed = (time.perf_counter() - started) / 60
         print(f"epoch {epoch + 1}: train {total / max(steps, 1):.4f} validation {score:.4f} "
               f"({elapsed:.1f} min)", flush=True)
@@ -271,7 +320,8 @@ def main(argv=None):
     meta = {"version": VERSION, "corpus": key, "blocks": BLOCKS, "channels": CHANNELS,
             "features": int(train[0]["x"].shape[1]), "fps": train[0]["fps"],
             "three_share": round(three, 4), "validation_loss": round(best, 5),
-            "training_minutes": round(minutes, 1), "threads": args.threads, "seed": SEED}
+            "training_minutes": round(minutes, 1), "threads": args.threads, "seed": SEED,
+            "causal": args.causal, "lookahead": lookahead}
     export(net, args.out, meta, prior)
     print(f"wrote {args.out} ({args.out.stat().st_size / 1024:.0f} KiB) after {minutes:.1f} min", flush=True)
     return 0

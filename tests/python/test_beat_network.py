@@ -14,7 +14,7 @@ from kinetra_tools.analysis.spectrum import Spectrum  # noqa: E402
 TRAINING = Path(__file__).resolve().parents[2] / "training"
 
 
-def test_numpy_forward_pass_equals_torch():
+def small_net(causal, features=12):
     torch = pytest.importorskip("torch")
     sys.path.insert(0, str(TRAINING))
     try:
@@ -22,18 +22,40 @@ def test_numpy_forward_pass_equals_torch():
     finally:
         sys.path.remove(str(TRAINING))
     torch.manual_seed(5)
-    features = 12
     rng = np.random.default_rng(5)
     net = train.net_class()(features, rng.normal(size=features), rng.uniform(0.5, 2, features),
-                            channels=6, blocks=4)
+                            channels=6, blocks=4, causal=causal)
     net.eval()
-    x = rng.normal(size=(300, features)).astype(np.float32) * 3
+    arrays = {k: v.detach().numpy() for k, v in net.state_dict().items()}
+    meta = {"blocks": 4, "causal": causal, "lookahead": 5 if causal else 0}
+    arrays["meta"] = np.frombuffer(json.dumps(meta).encode(), dtype=np.uint8)
+    return torch, net, network.Model(arrays)
+
+
+@pytest.mark.parametrize("causal", [False, True])
+def test_numpy_forward_pass_equals_torch(causal):
+    torch, net, model = small_net(causal)
+    x = np.random.default_rng(6).normal(size=(300, 12)).astype(np.float32) * 3
     with torch.no_grad():
         expected = torch.sigmoid(net(torch.from_numpy(x.T[None].copy())))[0].numpy().T
-    arrays = {k: v.detach().numpy() for k, v in net.state_dict().items()}
-    arrays["meta"] = np.frombuffer(json.dumps({"blocks": 4}).encode(), dtype=np.uint8)
-    got = network.activations(x, network.Model(arrays))
-    np.testing.assert_allclose(got, expected, atol=1e-5, rtol=0)
+    np.testing.assert_allclose(network.activations(x, model), expected, atol=1e-5, rtol=0)
+    if causal:
+        # Frames to come change nothing before them.
+        later = x.copy()
+        later[200:] = 0
+        np.testing.assert_allclose(network.activations(later, model)[:200], expected[:200],
+                                   atol=1e-5, rtol=0)
+
+
+def test_a_stream_gives_the_activations_of_the_whole_run_whatever_its_blocks():
+    _, _, model = small_net(True)
+    x = np.random.default_rng(7).normal(size=(300, 12)).astype(np.float32) * 3
+    stream = network.Stream(model)
+    cuts = [0, 1, 2, 9, 40, 41, 170, 300]
+    got = np.concatenate([stream.push(x[a:b]) for a, b in zip(cuts, cuts[1:])])
+    np.testing.assert_allclose(got, network.activations(x, model), atol=1e-5, rtol=0)
+    with pytest.raises(ValueError, match="causal"):
+        network.Stream(small_net(False)[2])
 
 
 def test_shipped_weights_load_and_fit_the_features():

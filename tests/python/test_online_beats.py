@@ -1,0 +1,92 @@
+"""Following a beat as it arrives: the forward filter, the follower's pips and bars, the listener."""
+
+import math
+
+import pytest
+
+np = pytest.importorskip("numpy")
+
+from kinetra_tools.analysis import network, online  # noqa: E402
+
+FPS = 100.0
+
+
+def pulse(spans, seconds, strength=0.9):
+    """(frames, 2) activations of beats in ``spans``: (from s, to s, bpm, meter, first beat s)."""
+    act = np.full((int(seconds * FPS), 2), 0.01)
+    truth = []
+    for lo, hi, bpm, meter, first in spans:
+        at = first
+        k = 0
+        while at < hi:
+            if at >= lo:
+                f = int(round(at * FPS))
+                act[f, 0] = strength
+                if k % meter == 0:
+                    act[f, 1] = strength * 0.9
+                truth.append((at, k % meter == 0))
+            at += 60.0 / bpm
+            k += 1
+    return act, truth
+
+
+def run(act, **kw):
+    follower = online.Follower(FPS, net=network.model(), **kw)
+    pips, following = [], []
+    for b, d in act:
+        follower.step(float(b), float(d))
+        pips.append(follower.pip)
+        following.append(follower.following)
+    return follower, np.asarray(pips), np.asarray(following)
+
+
+def in_step(follower, pips, truth, after):
+    """Per true beat from ``after`` s: whether the pip there is within 3 pips of a whole
+    beat that starts a bar exactly when the true beat does."""
+    out = []
+    for at, down in truth:
+        if at < after:
+            continue
+        pip = pips[int(round(at * FPS))]
+        beat = round(pip / 64)
+        out.append(abs(pip - 64 * beat) <= 3 and follower.bar_beat_first(beat) == down)
+    return out
+
+
+@pytest.mark.parametrize("bpm, meter", [(128.0, 4), (97.0, 3), (140.0, 4), (70.0, 3)])
+def test_it_locks_within_seconds_and_puts_bars_on_the_downbeats(bpm, meter):
+    act, truth = pulse([(0, 30, bpm, meter, 1.0)], 30)
+    follower, pips, following = run(act)
+    lock = np.flatnonzero(following)[0] / FPS
+    assert lock <= 1.0 + 8 * 60 / bpm
+    assert all(in_step(follower, pips, truth, lock + 2 * meter * 60 / bpm))
+    assert follower.meter == meter
+    assert abs(follower.bpm - bpm) < 0.03 * bpm
+    assert np.all(np.diff(pips) >= 0)
+
+
+def test_it_holds_through_a_break_and_takes_the_beat_up_again():
+    # Four bars of nothing, then the music again at another phase.
+    act, truth = pulse([(0, 12, 120, 4, 0.5), (20, 40, 120, 4, 20.25)], 40)
+    follower, pips, following = run(act)
+    assert np.all(np.diff(pips) >= 0)
+    quiet = slice(int(15 * FPS), int(20 * FPS))
+    assert not following[quiet].any() and np.ptp(pips[quiet]) == 0
+    back = in_step(follower, pips, truth, 20.0)
+    assert all(back[8:]) and back.index(True) <= 4
+
+
+def test_it_is_back_in_step_within_four_beats_of_a_tempo_step():
+    act, truth = pulse([(0, 15, 100, 4, 0.5), (15, 35, 130, 4, 15.0)], 35)
+    follower, pips, following = run(act)
+    step = in_step(follower, pips, truth, 15.0)
+    assert all(step[4:]) and abs(follower.bpm - 130) < 4
+    assert np.all(np.diff(pips) >= 0)
+
+
+def test_before_the_first_beat_is_followed_it_holds_or_runs_at_the_seed():
+    act = np.full((300, 2), 0.3)           # music, but no beat in it
+    _, held, _ = run(act)
+    assert np.ptp(held) == 0
+    _, seeded, _ = run(act, seed_bpm=90.0)
+    assert seeded[-1] - seeded[0] == pytest.approx(64 * 90 / 60 * 299 / FPS)
