@@ -27,6 +27,8 @@ import numpy as np
 from ..beatmap import BeatMap
 from ..timeline import Bars
 from . import barpointer, network
+from .decode import RATE
+from .resample import Resampler
 from .spectrum import Spectrum, features_of
 
 # Share of the probability spread evenly over all states each frame.
@@ -234,15 +236,10 @@ class _Frames(Spectrum):
         return levels
 
 
-# The analysis rate: the input is brought down to about this by a whole factor.
-RATE = 11025.0
-TAPS = 48            # of the low-pass before the decimation
-
-
 class Listener:
     """Follows the beat of mono audio at ``rate`` fed in blocks of any length.
 
-    The audio is brought down to about 11 kHz, cut into the offline analysis'
+    The audio is brought to the analysis rate (``resample``), cut into the offline analysis'
     frames, run through the causal network (which hears ``lookahead`` frames
     ahead) and followed (``Follower``). The follower's pip is that of the frame
     last followed, ``followed_at`` seconds into the audio fed; ``latency`` is how
@@ -254,17 +251,11 @@ class Listener:
         if not rate > 0:
             raise ValueError(f"sample rate must be positive, not {rate!r}")
         self.rate = float(rate)
-        self.factor = max(1, int(round(rate / RATE)))
-        self._spectrum = _Frames(self.rate / self.factor)
+        self._resampler = Resampler(self.rate, RATE)
+        self._spectrum = _Frames(RATE)
         net = network.live_model()
         self._net = network.Stream(net)
         self.follower = Follower(self._spectrum.fps, meter, bpm_range, seed_bpm, net)
-        cut = 0.45 / self.factor
-        n = np.arange(TAPS) - (TAPS - 1) / 2
-        lowpass = np.sinc(2 * cut * n) * np.hanning(TAPS + 2)[1:-1]
-        self._lowpass = (lowpass / lowpass.sum()).astype(np.float32)
-        self._tail = np.zeros(TAPS - 1, dtype=np.float32)
-        self._phase = 0               # input samples to skip before the next kept one
         self._previous: np.ndarray | None = None
         self.frames = 0               # frames followed
 
@@ -274,8 +265,8 @@ class Listener:
 
     @property
     def hop(self) -> int:
-        """Samples of the input a frame."""
-        return self._spectrum.hop * self.factor
+        """Samples of the input a frame (about)."""
+        return max(1, round(self._spectrum.hop * self.rate / RATE))
 
     @property
     def followed_at(self) -> float:
@@ -290,14 +281,7 @@ class Listener:
 
     def feed(self, block: np.ndarray) -> list[State]:
         """Follows the beat through ``block``; the filter's states of the frames it completed."""
-        block = np.asarray(block, dtype=np.float32).reshape(-1)
-        if self.factor > 1:
-            joined = np.concatenate((self._tail, block))
-            self._tail = joined[len(joined) - (TAPS - 1):]
-            smooth = np.convolve(joined, self._lowpass, mode="valid")
-            kept = smooth[self._phase::self.factor]
-            self._phase = (self._phase - len(smooth)) % self.factor
-            block = kept
+        block = self._resampler.feed(block)
         self._spectrum.feed(block)
         levels = self._spectrum.take()
         if not len(levels):
