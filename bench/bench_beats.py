@@ -10,8 +10,8 @@ The sets (each built, or found in its cache, by `bench/beat_eval/make_set.py` or
   used for testing only (needs the training root, where Freedoom is installed);
 - held-out, the headline: style and freedoom together;
 - stress: the same held-out scores at tempos drawn evenly from 70 to 180 BPM, whatever the style;
-- drums: the evaluation set of all 68 drum scores at even tempos (the onset tracker was developed
-  on its seed 16; the model trained on other renderings of 49 of the scores).
+- drums: the evaluation set of all 68 drum scores at even tempos (the model trained on other
+  renderings of 49 of the scores).
 
 Every tracker runs on the same files in the same run, each in its own process pinned to one core
 with its math libraries on one thread, scored with mir_eval: F-measure (hits within +-70 ms), CMLt
@@ -20,8 +20,7 @@ and AMLt of the beats and the F-measure of the downbeats, after mir_eval's trimm
 half the tempo, the offbeat, other), and a 10-minute file analysed alone in a fresh process. The
 goals are checked for `kinetra` on the held-out row.
 
-Trackers: `kinetra` (the trained network, `kinetra_tools.analysis.analyse`), `kinetra-onsets` (the
-hand-made onset tracker, the analysis' other method), `kinetra-range` (the network given each
+Trackers: `kinetra` (`kinetra_tools.analysis.analyse`), `kinetra-range` (the same given each
 clip's tempo to within an octave, as `--min-bpm`/`--max-bpm` would), aubio and librosa. Neither
 anchor places downbeats: for them every fourth beat from the first counts as one.
 
@@ -48,7 +47,7 @@ sys.path.insert(0, str(HERE / "beat_eval"))
 import make_set  # noqa: E402
 import split  # noqa: E402
 
-TRACKERS = ("aubio", "librosa", "kinetra", "kinetra-onsets", "kinetra-range")
+TRACKERS = ("aubio", "librosa", "kinetra", "kinetra-range")
 TAGS = ("steady", "drift", "step", "swing", "3/4", "noisy")
 ONE_THREAD = {k: "1" for k in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS",
                                "NUMBA_NUM_THREADS")}
@@ -84,10 +83,8 @@ def tracker(name):
             _, beats = librosa.beat.beat_track(y=y, sr=sr, units="time")
             return beats, None
         return run
-    if name in ("kinetra", "kinetra-onsets", "kinetra-range"):
+    if name in ("kinetra", "kinetra-range"):
         from kinetra_tools import analysis
-
-        analysis.METHOD = "onsets" if name == "kinetra-onsets" else "network"
 
         def run(path, bpm=None):
             if name == "kinetra-range":
@@ -342,8 +339,7 @@ def main(argv=None):
     parser.add_argument("--per-clip", action="store_true", help="print every clip's scores")
     parser.add_argument("--jobs", type=int, default=None, help="render processes for the sets")
     parser.add_argument("--seed", type=int, default=17,
-                        help="the seed the sets are drawn from (the drum set of seed 16 is the one "
-                             "the onset tracker was developed on)")
+                        help="the seed the sets are drawn from")
     args = parser.parse_args(argv)
     names = [n for n in args.trackers.split(",") if n]
 

@@ -1,6 +1,6 @@
 """Following a beat as it arrives: the forward filter, the follower's pips and bars, the listener."""
 
-import math
+import json
 
 import pytest
 
@@ -90,3 +90,46 @@ def test_before_the_first_beat_is_followed_it_holds_or_runs_at_the_seed():
     assert np.ptp(held) == 0
     _, seeded, _ = run(act, seed_bpm=90.0)
     assert seeded[-1] - seeded[0] == pytest.approx(64 * 90 / 60 * 299 / FPS)
+
+
+def loop(tmp_path, bpm=120.0, seconds=24, rate=44100, meter=4):
+    soundfile = pytest.importorskip("soundfile")
+    import drum_clips
+
+    beats = drum_clips.beat_times(bpm, seconds, start=0.5)
+    path = tmp_path / "loop.wav"
+    soundfile.write(str(path), drum_clips.render(beats, meter, rate), rate)
+    return str(path), np.asarray(beats), drum_clips.render(beats, meter, rate)
+
+
+def test_the_listener_hears_the_same_whatever_the_blocks(tmp_path):
+    _, _, samples = loop(tmp_path, seconds=6, rate=48000)
+    whole = online.Listener(48000).feed(samples)
+    pieces = online.Listener(48000)
+    cuts = [0, 1, 100, 1024, 1025, 7000, 50000, len(samples)]
+    parts = [s for a, b in zip(cuts, cuts[1:]) for s in pieces.feed(samples[a:b])]
+    assert len(whole) == len(parts) == pieces.frames
+    assert [s[:4] for s in whole] == [s[:4] for s in parts]
+    np.testing.assert_allclose([s.sure for s in whole], [s.sure for s in parts], atol=1e-9)
+
+
+def test_beats_online_prints_the_beats_followed(tmp_path, capsys):
+    from command_runner import run_command
+
+    path, beats, _ = loop(tmp_path, bpm=120.0, seconds=24)
+    status, out, err = run_command(capsys, "beats", path, "--online")
+    assert status == 0, err
+    found = json.loads(out)
+    assert found["meter"] == 4 and found["bpm"] == pytest.approx(120, rel=0.02)
+    got = np.asarray(found["beats"])
+    late = beats[beats > 8.0]
+    assert np.mean([np.min(np.abs(got - t)) <= 0.03 for t in late]) >= 0.95
+    down = np.asarray(found["downbeats"])
+    assert all(np.min(np.abs(beats[::4] - t)) <= 0.03 for t in down[down > 8.0])
+
+    silent = tmp_path / "silent.wav"
+    import soundfile
+
+    soundfile.write(str(silent), np.zeros(44100 * 3, np.float32), 44100)
+    status, out, err = run_command(capsys, "beats", str(silent), "--online")
+    assert (status, out, err) == (2, "", f"kinetra beats: {silent}: is silent\n")

@@ -244,9 +244,9 @@ class Listener:
 
     The audio is brought down to about 11 kHz, cut into the offline analysis'
     frames, run through the causal network (which hears ``lookahead`` frames
-    ahead) and followed (``Follower``). ``position()`` tells where the beat was
-    at the last frame followed; ``latency`` is how far that frame lies behind
-    the end of the audio fed.
+    ahead) and followed (``Follower``). The follower's pip is that of the frame
+    last followed, ``followed_at`` seconds into the audio fed; ``latency`` is how
+    far that frame lies behind the end of the audio fed.
     """
 
     def __init__(self, rate: float, meter: int | None = None,
@@ -271,6 +271,16 @@ class Listener:
     @property
     def fps(self) -> float:
         return self._spectrum.fps
+
+    @property
+    def hop(self) -> int:
+        """Samples of the input a frame."""
+        return self._spectrum.hop * self.factor
+
+    @property
+    def followed_at(self) -> float:
+        """Seconds from the first sample fed to the frame last followed (the pip's moment)."""
+        return (self.frames - 1 - self._net.lookahead) / self.fps
 
     @property
     def latency(self) -> float:
@@ -323,13 +333,17 @@ def follow(path: str, meter: int | None = None, bpm_range: tuple[float, float] |
     heard, peak = 0, 0.0
     last_pip: float | None = None
     last_at = 0.0
+    step = listener.hop
     for block in stream.blocks():
         heard += len(block)
         if len(block):
             peak = max(peak, float(np.max(np.abs(block))))
-        for _ in listener.feed(block):
-            frame = listener.frames - 1
-            at = frame / fps + ahead
+        # A hop at a time, so that the clock is read after every frame.
+        for first in range(0, len(block), step):
+            if not listener.feed(block[first:first + step]):
+                continue
+            # The pip a live clock shows at the end of the audio heard so far.
+            at = listener.followed_at + ahead
             pip = follower.pip + follower.rate * ahead * fps
             if follower.following and last_pip is not None:
                 # Every whole beat between the pip shown before and the one shown now.

@@ -98,8 +98,8 @@ def latency(text: str) -> Fraction:
 
 def analysis_tempo(text: str) -> float:
     """A tempo the beat analysis can look for."""
-    from ..analysis.tempo import MAX_BPM as highest
-    from ..analysis.tempo import MIN_BPM as lowest
+    from ..analysis import MAX_BPM as highest
+    from ..analysis import MIN_BPM as lowest
 
     value = positive(text)
     if not lowest <= value <= highest:

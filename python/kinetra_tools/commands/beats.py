@@ -28,6 +28,9 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                         "settles a song found at twice or half its tempo")
     p.add_argument("--max-bpm", type=kinds.analysis_tempo, metavar="BPM",
                    help="the fastest tempo the song may have (40 to 240; default 240)")
+    p.add_argument("--online", action="store_true",
+                   help="follow the beat as kinetra play --listen would, hearing the song once from "
+                        "the start with no look back, as fast as it can; print the beats it followed")
     p.add_argument("-o", "--output", metavar="FILE", help="write the map to FILE instead of printing it")
     p.set_defaults(run=run)
 
@@ -37,7 +40,7 @@ def run(args: argparse.Namespace) -> int:
 
     if args.min_bpm is not None and args.max_bpm is not None and args.min_bpm > args.max_bpm:
         raise ValueError(f"--min-bpm {args.min_bpm:g} is above --max-bpm {args.max_bpm:g}")
-    song = beat_map(args.song, args.meter, args.min_bpm, args.max_bpm)
+    song = beat_map(args.song, args.meter, args.min_bpm, args.max_bpm, online=args.online)
     if args.output is not None:
         try:
             song.save(args.output, args.format)

@@ -45,13 +45,15 @@ def add_meter(parser: argparse.ArgumentParser) -> None:
 
 
 def beat_map(path: str, meter: int | None = None, min_bpm: float | None = None,
-             max_bpm: float | None = None) -> BeatMap:
-    """Analyse ``path`` with a progress bar on a terminal."""
-    from ..analysis import analyse
+             max_bpm: float | None = None, online: bool = False) -> BeatMap:
+    """Analyse ``path`` with a progress bar on a terminal (``online``: follow it as live)."""
+    from ..analysis import analyse, online as live, tempo_range
     from ..progress import for_terminal
 
-    bar = for_terminal(f"analysing {path}")
+    bar = for_terminal(f"{'following' if online else 'analysing'} {path}")
     try:
+        if online:
+            return live.follow(path, meter, tempo_range(min_bpm, max_bpm), progress=bar)
         return analyse(path, meter=meter, progress=bar, min_bpm=min_bpm, max_bpm=max_bpm)
     finally:
         if bar is not None:
