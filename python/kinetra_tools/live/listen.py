@@ -17,7 +17,8 @@ copies each block into a queue, stamped with the ``time.monotonic()`` moment
 its first sample sounded at the source: the start of the JACK cycle less the
 port's capture latency, or PortAudio's ADC time of the buffer (its reported
 input latency when the host gives no ADC time). A worker thread mixes the
-blocks to mono, feeds the tracker and then publishes where the beat was: the
+blocks to mono (resampled to the analysis rate when the input's is not a
+whole multiple of it), feeds the tracker and then publishes where the beat was: the
 pip of the frame last followed, the pips a second from there, and the moment
 that frame sounded, which it finds from the stamps. ``reading(at)`` carries
 the pip on from that moment, so the pip read is the pip sounding at ``at``:
@@ -156,6 +157,36 @@ def _sounddevice() -> Any:
     return sounddevice
 
 
+_LIBJACK: Any = None
+
+
+def capture_latency(jack: Any, port: Any) -> int:
+    """The most frames of capture latency JACK reports for ``port`` (for an input
+    port, that of what is connected to it); 0 if it cannot tell.
+
+    The JACK module does not offer the call: it is made on libjack itself, the
+    library the module has loaded.
+    """
+    global _LIBJACK
+    import ctypes
+
+    if _LIBJACK is None:
+        try:
+            lib = ctypes.CDLL("libjack.so.0")
+            call = lib.jack_port_get_latency_range
+        except (OSError, AttributeError):
+            _LIBJACK = False
+            return 0
+        call.argtypes = (ctypes.c_void_p, ctypes.c_int, ctypes.POINTER(ctypes.c_uint32 * 2))
+        call.restype = None
+        _LIBJACK = call
+    if _LIBJACK is False:
+        return 0
+    bounds = (ctypes.c_uint32 * 2)()
+    _LIBJACK(int(jack._ffi.cast("uintptr_t", port._ptr)), 0, ctypes.byref(bounds))  # 0: capture
+    return int(bounds[1])
+
+
 class JackInput:
     """Input ports of a JACK client of our own, each connected to one source port."""
 
@@ -215,7 +246,7 @@ class JackInput:
         self._read_latency()
 
     def _read_latency(self) -> None:
-        latencies = [port.get_latency_range(self._jack.CAPTURE)[1] for port in self._ports]
+        latencies = [capture_latency(self._jack, port) for port in self._ports]
         self._latency = max(latencies, default=0) / self.rate
 
     def alive(self) -> bool:
@@ -244,7 +275,7 @@ class JackInput:
             self._client = client
             self._setup()
             self._client.activate()
-        present = set(self._client.get_ports(is_audio=True, is_output=True))
+        present = {port.name for port in self._client.get_ports(is_audio=True, is_output=True)}
         for port, source in zip(self._ports, self.sources):
             if source in present and not port.connections:
                 with contextlib.suppress(jack.JackError):
@@ -479,13 +510,22 @@ class ListenClock(Barred):
                  bpm_range: tuple[float, float] | None = None,
                  report: Callable[[str], object] | None = None,
                  opener: Callable[[str | None], Input] = open_input) -> None:
+        from ..analysis.decode import RATE
         from ..analysis.online import Listener
+        from ..analysis.resample import Resampler
 
         self._report = report if report is not None else (lambda text: None)
         self._input = opener(source)
         self.source_name = self._input.name
         try:
-            self._listener = Listener(self._input.rate, meter, bpm_range, bpm)
+            # The tracker hears the analysis rate or a whole multiple of it; any
+            # other rate is resampled to it.
+            rate = self._input.rate
+            self._resampler = None
+            if rate != round(rate / RATE) * RATE:
+                self._resampler = Resampler(int(round(rate)), RATE)
+                rate = float(RATE)
+            self._listener = Listener(rate, meter, bpm_range, bpm)
         except BaseException:
             self._input.close()
             raise
@@ -509,12 +549,13 @@ class ListenClock(Barred):
         self._next_revive = 0.0
         self._stopping = threading.Event()
         self._worker = threading.Thread(target=self._work, name="kinetra listen", daemon=True)
-        self._worker.start()
         try:
             self._input.start(self._deliver)
         except BaseException:
-            self.close()
+            self._input.close()
             raise
+        self._last_audio = time.monotonic()
+        self._worker.start()
 
     # -- the audio callback ----------------------------------------------------
 
@@ -564,9 +605,13 @@ class ListenClock(Barred):
         while len(stamps) > 1 and stamps[1][0] <= keep:
             stamps.popleft()
         listener = self._listener
-        if not listener.feed(np.concatenate(parts) if len(parts) > 1 else parts[0]):
+        mono = np.concatenate(parts) if len(parts) > 1 else parts[0]
+        if self._resampler is not None:
+            mono = self._resampler.feed(mono)
+        if not listener.feed(mono):
             return
         follower = listener.follower
+        # The input sample of the frame last followed (resampling keeps the moments).
         sample = listener.followed_at * rate
         first, at = stamps[0]
         for start, moment in stamps:
@@ -606,13 +651,14 @@ class ListenClock(Barred):
 
     def reading(self, at: float) -> LiveReading:
         beat = self._beat
-        moving = beat.speed > 0 and not self.lost and self._heard
+        lost = self.lost
+        moving = beat.speed > 0 and not lost and self._heard
         pip = beat.pip
         if moving:
             pip += beat.speed * min(at - beat.at, AHEAD_SECONDS)
         with self._lock:
-            if pip < self._shown:
-                pip = self._shown
+            if pip < self._shown or (lost and self._shown > -math.inf):
+                pip = self._shown  # never back; and still while the source is away
             self._shown = pip
         return LiveReading(math.floor(pip), beat.bpm, moving)
 
@@ -637,10 +683,11 @@ class ListenClock(Barred):
     def close(self) -> None:
         self._stopping.set()
         try:
-            self._input.close()
-        finally:
+            # The worker first: it must not take the input it sees closing for a lost one.
             if self._worker.is_alive() and self._worker is not threading.current_thread():
                 self._worker.join(5.0)
+        finally:
+            self._input.close()
 
     def __repr__(self) -> str:
         return f"ListenClock({self.source_name!r}, {self.state})"
