@@ -180,12 +180,18 @@ class Follower:
             into = state.into / state.period
             if was:
                 assert self._last is not None
-                if state.beat != self._last.beat:
+                # A beat begins where the phase in the beat starts over; the filter
+                # may also change its mind about the place in the bar at the same
+                # phase, which is no new beat.
+                step = into - self._last.into / self._last.period
+                if step < -0.5:
                     self._count += 1
+                elif step > 0.5:
+                    self._count -= 1  # back before the beat's start: the pip waits for it
             else:
                 # Take up the beat nearest the pip reached.
                 self._count = round(self.pip / 64 - into)
-            if not was or (state.beat == 0 and state.beat != self._last.beat):  # type: ignore[union-attr]
+            if not was or state.beat != self._last.beat:  # type: ignore[union-attr]
                 self._bar(self._count - state.beat, state.meter)
             self.pip = max(self.pip, 64.0 * (self._count + into))
             self.bpm = 60.0 * self.fps / state.period
