@@ -509,13 +509,13 @@ class ListenClock(Barred):
     def __init__(self, source: str | None = None, *, bpm: float | None = None, meter: int | None = None,
                  bpm_range: tuple[float, float] | None = None,
                  report: Callable[[str], object] | None = None,
-                 opener: Callable[[str | None], Input] = open_input) -> None:
+                 opener: Callable[[str | None], Input] | None = None) -> None:
         from ..analysis.decode import RATE
         from ..analysis.online import Listener
         from ..analysis.resample import Resampler
 
         self._report = report if report is not None else (lambda text: None)
-        self._input = opener(source)
+        self._input = (opener or open_input)(source)
         self.source_name = self._input.name
         try:
             # The tracker hears the analysis rate or a whole multiple of it; any
@@ -533,7 +533,7 @@ class ListenClock(Barred):
         self._rate = self._input.rate
         self._queue: queue.Queue[Block] = queue.Queue(QUEUE_BLOCKS)
         self._beat = _Beat(follower.pip, 0.0, 0.0, follower.bpm, False)
-        self._heard = False  # whether the tracker has followed a frame yet
+        self._started = False  # whether the tracker has followed a frame yet
         self._ever = False  # whether a beat has ever been followed
         self._bars = follower.bars
         self._bar_key = (len(follower.bar_starts), follower.meter)
@@ -543,7 +543,7 @@ class ListenClock(Barred):
         self.lost = False
         self.overflows = 0  # blocks dropped because the worker fell behind
         self.cpu_seconds = 0.0  # the worker's CPU time so far
-        self._fed = 0  # samples fed to the tracker
+        self.heard = 0  # samples of the input taken by the worker
         self._stamps: deque[tuple[int, float]] = deque()  # (first sample, its moment) per block
         self._last_audio = time.monotonic()
         self._next_revive = 0.0
@@ -598,10 +598,10 @@ class ListenClock(Barred):
         parts = []
         for block in blocks:
             samples = block.samples
-            stamps.append((self._fed, block.at))
-            self._fed += len(samples)
+            stamps.append((self.heard, block.at))
+            self.heard += len(samples)
             parts.append(samples[:, 0] if samples.shape[1] == 1 else samples.mean(axis=1))
-        keep = self._fed - int(STAMP_SECONDS * rate)
+        keep = self.heard - int(STAMP_SECONDS * rate)
         while len(stamps) > 1 and stamps[1][0] <= keep:
             stamps.popleft()
         listener = self._listener
@@ -623,36 +623,33 @@ class ListenClock(Barred):
             self._bar_key = key
             self._bars = follower.bars
         self._ever = self._ever or follower.following
-        self._heard = True
+        self._started = True
         self._beat = _Beat(follower.pip, follower.rate * listener.fps, at + (sample - first) / rate,
                            follower.bpm, follower.following)
 
     def _check(self, now: float) -> None:
         source = self._input
+        flowing = now - self._last_audio < SILENT_SECONDS
         if not self.lost:
-            if source.alive() and now - self._last_audio < SILENT_SECONDS:
+            if flowing and source.alive():
                 return
             self.lost = True
             self._report(f"input {self.source_name} lost: holding the beat until it comes back")
             self._next_revive = now
-        if now < self._next_revive:
-            return
-        self._next_revive = now + REVIVE_SECONDS
-        try:
-            back = source.revive()
-        except Exception:
-            back = False
-        if back:
-            self._last_audio = time.monotonic()
+        if flowing and source.alive():
             self.lost = False
             self._report(f"input {self.source_name} is back")
+        elif now >= self._next_revive:
+            self._next_revive = now + REVIVE_SECONDS
+            with contextlib.suppress(Exception):
+                source.revive()  # back once its audio comes
 
     # -- readings ---------------------------------------------------------------
 
     def reading(self, at: float) -> LiveReading:
         beat = self._beat
         lost = self.lost
-        moving = beat.speed > 0 and not lost and self._heard
+        moving = beat.speed > 0 and not lost and self._started
         pip = beat.pip
         if moving:
             pip += beat.speed * min(at - beat.at, AHEAD_SECONDS)
