@@ -64,6 +64,8 @@ REVIVE_SECONDS: Final = 0.5
 # The pips run on from the frame last followed for this long at most: a worker
 # that stalls holds them.
 AHEAD_SECONDS: Final = 1.0
+# The worker gathers the blocks that come in this long before it feeds them on.
+GATHER_SECONDS: Final = 0.02
 # Block stamps kept to find when a followed frame sounded (seconds of audio).
 STAMP_SECONDS: Final = 4.0
 # JACK ports taken when no source is named: the first pair of physical captures.
@@ -389,9 +391,14 @@ def _listed(names: Sequence[str]) -> str:
 
 def open_input(source: str | None) -> Input:
     """The input ``source`` names (see the module docstring); ValueError with one line if none."""
-    jack, sd = _jack(), _sounddevice()
-    if jack is None and sd is None:
-        raise ValueError("listening needs python3-jack-client (JACK) or python3-sounddevice (PortAudio)")
+    # PortAudio is started only when JACK does not serve: it would join the JACK
+    # server as a client of its own.
+    jack = _jack()
+    sd = None
+    if jack is None:
+        sd = _sounddevice()
+        if sd is None:
+            raise ValueError("listening needs python3-jack-client (JACK) or python3-sounddevice (PortAudio)")
     wanted = None if source is None or not source.strip() else source.strip()
     jack_ports: list[str] = []
     client = JackInput.client(jack) if jack is not None else None
@@ -415,6 +422,8 @@ def open_input(source: str | None) -> Input:
                 raise ValueError(f"cannot listen to JACK port {chosen[0]!r}: {_reason(error)}") from None
         client.close()
     devices: list[dict[str, Any]] = []
+    if sd is None:
+        sd = _sounddevice()
     if sd is not None:
         try:
             with _hushed():
@@ -575,6 +584,9 @@ class ListenClock(Barred):
             blocks: list[Block] = []
             try:
                 blocks.append(get(timeout=CHECK_SECONDS))
+                # Blocks are taken a few at a time: each feed of the tracker costs
+                # about as much for a short block as for a long one.
+                time.sleep(GATHER_SECONDS)
                 while True:
                     blocks.append(self._queue.get_nowait())
             except queue.Empty:
