@@ -62,7 +62,7 @@ class Resampler:
         n0 = js * down // up
         phase = js * down - n0 * up
         rows = buffer[(n0 - half + 1 - self._start)[:, None] + self._taps[None, :]]
-        out = np.einsum("ij,ij->i", rows, self._table[phase]).astype(np.float32)
+        out: np.ndarray = np.einsum("ij,ij->i", rows, self._table[phase]).astype(np.float32)
         self._next = last + 1
         keep = self._next * down // up - half + 1
         self._buffer = buffer[keep - self._start:]

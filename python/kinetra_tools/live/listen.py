@@ -498,8 +498,6 @@ class FollowedBars(Bars):
     def __eq__(self, other: object) -> bool:
         return self._now() == other
 
-    __hash__ = None  # type: ignore[assignment]
-
     def __repr__(self) -> str:
         return f"FollowedBars({self._now()!r})"
 
