@@ -84,6 +84,38 @@ def test_it_is_back_in_step_within_four_beats_of_a_tempo_step():
     assert np.all(np.diff(pips) >= 0)
 
 
+def test_the_filter_moving_its_bar_over_a_steady_beat_moves_no_beat():
+    # The filter's likeliest state changes its mind mid-beat about which beat of the bar
+    # this is (1 -> 3), at the same phase: no beat has begun, so the pips go on evenly,
+    # and the next bar starts where the filter now puts the downbeat (the bar that
+    # was running, 20-21, has two beats).
+    follower = online.Follower(FPS, net=network.model())
+    period, frames = 50, []
+    for f in range(40 * period):
+        beat, into = divmod(f, period)
+        frames.append(online.State(4, period, (beat + (2 if f >= 1025 else 0)) % 4, into, 0.9))
+    script = iter(frames)
+    now = []
+
+    def step(beat, down):
+        now[:] = [next(script)]
+        return now[0]
+
+    def nearest_beat():
+        state = now[0]
+        return 4, (state.beat + (state.into > period / 2)) % 4, 0.9
+
+    follower.filter.step = step
+    follower.filter.nearest_beat = nearest_beat
+    pips = []
+    for _ in frames:
+        follower.step(0.9, 0.1)
+        pips.append(follower.pip)
+    assert np.allclose(np.diff(pips)[1:], 64 / period)
+    assert pips[0] == 0 and [follower.bar_beat_first(b) for b in range(12, 36)] == \
+        [b % 4 == (0 if b < 21 else 2) for b in range(12, 36)]
+
+
 def test_before_the_first_beat_is_followed_it_holds_or_runs_at_the_seed():
     act = np.full((300, 2), 0.3)           # music, but no beat in it
     _, held, _ = run(act)

@@ -16,7 +16,8 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                                    "the clock says, sent as OSC to another program and drawn in the "
                                    "terminal (off a terminal, one line per beat). The clock is a fixed "
                                    "tempo (--bpm), taps on Enter or space (--tap), an Ableton Link "
-                                   "session (--link) or MIDI clock from an input port (--midi-clock). "
+                                   "session (--link), MIDI clock from an input port (--midi-clock) or the "
+                                   "beat of the music on an audio input (--listen). "
                                    "Runs until Ctrl-C or q, or for --seconds. Each frame sends one OSC "
                                    "bundle with /kinetra/NAME (pip: int32, x, y, z: float32) per pattern.",
                        epilog="example: kinetra play circle figure_eight --bpm 128 --osc 127.0.0.1:9000")
@@ -28,9 +29,19 @@ def register(sub: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
                        help="follow an Ableton Link session (--bpm proposes a tempo)")
     clock.add_argument("--midi-clock", metavar="PORT",
                        help="follow MIDI clock from the input port PORT (its name, or a part of it)")
+    clock.add_argument("--listen", nargs="?", const="", metavar="SOURCE",
+                       help="follow the beat of the music on an audio input: SOURCE is a JACK output "
+                            "port or client, or a PortAudio input device (its name, or a part of it); "
+                            "alone, JACK's physical inputs or the default input. --bpm is the tempo "
+                            "until a beat is followed, --meter fixes the beats a bar")
     p.add_argument("--bpm", type=kinds.bpm, help="tempo (default 120)")
     p.add_argument("--meter", type=kinds.meter, metavar="N",
-                   help="beats a bar of a fixed tempo, taps or MIDI clock (default 4)")
+                   help="beats a bar of a fixed tempo, taps or MIDI clock (default 4); with --listen, "
+                        "the meter the music is in (default: heard, 3 or 4)")
+    p.add_argument("--min-bpm", type=kinds.analysis_tempo, metavar="BPM",
+                   help="with --listen: the slowest tempo to follow")
+    p.add_argument("--max-bpm", type=kinds.analysis_tempo, metavar="BPM",
+                   help="with --listen: the fastest tempo to follow")
     p.add_argument("--quantum", type=kinds.meter,
                    help="with --link: beats in a bar, for the phase and the bars (default 4)")
     p.add_argument("--start-stop-sync", action="store_true",
@@ -57,6 +68,10 @@ def check(args: argparse.Namespace) -> None:
         raise ValueError("--start-stop-sync goes with --link")
     if args.midi_clock is not None and args.bpm is not None:
         raise ValueError("--bpm does not go with --midi-clock: the clock sets the tempo")
+    if (args.min_bpm is not None or args.max_bpm is not None) and args.listen is None:
+        raise ValueError(f"{'--min-bpm' if args.min_bpm is not None else '--max-bpm'} goes with --listen")
+    if args.min_bpm is not None and args.max_bpm is not None and args.min_bpm > args.max_bpm:
+        raise ValueError(f"--min-bpm {args.min_bpm:g} is above --max-bpm {args.max_bpm:g}")
     if args.osc is None and (args.beats or args.latency):
         raise ValueError(f"{'--beats' if args.beats else '--latency'} goes with --osc")
 
@@ -75,6 +90,13 @@ def open_clock(args: argparse.Namespace) -> Any:
         from ..live.midi import MidiClock
 
         return MidiClock(args.midi_clock, meter=meter)
+    if args.listen is not None:
+        from ..analysis import tempo_range
+        from ..live.listen import ListenClock
+
+        return ListenClock(args.listen or None, bpm=None if args.bpm is None else float(args.bpm),
+                           meter=args.meter, bpm_range=tempo_range(args.min_bpm, args.max_bpm),
+                           report=_report)
     if args.link:
         try:
             from ..live.link import LinkClock
@@ -85,6 +107,11 @@ def open_clock(args: argparse.Namespace) -> Any:
     from .timing import clock
 
     return clock(bpm=args.bpm if args.bpm is not None else "120", meter=args.meter)
+
+
+def _report(text: str) -> None:
+    """A line about the input while playing (from the listening thread)."""
+    print(f"kinetra play: {text}", file=sys.stderr, flush=True)
 
 
 def describe(args: argparse.Namespace, clock: Any) -> Callable[[], str]:
@@ -101,6 +128,8 @@ def describe(args: argparse.Namespace, clock: Any) -> Callable[[], str]:
         text = f"tap: Enter or space  {quits}"
     elif args.midi_clock is not None:
         text = f"MIDI clock from {clock.port_name}  {quits}"
+    elif args.listen is not None:
+        return lambda: f"listening to {clock.source_name}: {clock.state}  {quits}"
     else:
         text = "q or Ctrl-C quits" if keys else ""
     return lambda: text
@@ -175,6 +204,9 @@ def run(args: argparse.Namespace) -> int:
         except KeyboardInterrupt:
             pass
     dropped = f", {loop.dropped} dropped" if loop.dropped else ""
+    if args.listen is not None and clock.overflows:
+        print(f"kinetra play: {clock.overflows} blocks of audio dropped from {clock.source_name}",
+              file=sys.stderr)
     print(f"played {loop.frames} frames{dropped}", file=sys.stderr)
     if osc is not None and osc.failed:
         print(f"kinetra play: {osc.failed} frames not sent to {args.osc}: {osc.last_error}", file=sys.stderr)

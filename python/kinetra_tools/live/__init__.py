@@ -4,7 +4,8 @@ A live clock answers one question: at a moment on the monotonic clock
 (``time.monotonic()`` seconds; Link keeps its own time on CLOCK_MONOTONIC_RAW
 and the Link clock converts), which pip is sounding, at what tempo, and is
 the music playing?
-Fixed tempo, tap tempo, an Ableton Link session and MIDI clock all answer it
+Fixed tempo, tap tempo, an Ableton Link session, MIDI clock and the beat
+heard on an audio input all answer it
 through ``LiveClock``, so the live loop and every output work with any of them.
 Each clock also knows its bars (``bar_beat``, from its ``bars``, a
 ``timeline.Bars``): pip 0 starts bar 1, as on every timeline.
@@ -44,10 +45,11 @@ class LiveClock(Protocol):
 
 
 # The clocks, the loop and the OSC sender, each loaded on first use (the OSC
-# sender imports pyliblo3 only when one is made; MIDI needs mido only to open a port).
+# sender imports pyliblo3 only when one is made; MIDI needs mido only to open a port;
+# listening loads the beat tracker, and JACK or PortAudio, only when a clock is made).
 _HOMES = {
     "FixedClock": "fixed", "TapClock": "tap", "MidiClock": "midi", "MidiClockFollower": "midi",
-    "LinkClock": "link", "LiveLoop": "loop", "LiveFrame": "loop", "OscSender": "osc",
+    "LinkClock": "link", "ListenClock": "listen", "LiveLoop": "loop", "LiveFrame": "loop", "OscSender": "osc",
 }
 
 
