@@ -232,9 +232,12 @@ def test_a_stop_midway_removes_the_temporary_file_and_stops_ffmpeg(tmp_path, com
         pytest.importorskip("cairo")
     target = tmp_path / ("v.mp4" if command[0] == "render" else "rows.csv")
     target.write_bytes(b"the old file")
+    # The stop as a terminal sends it, whatever this run ignores (nohup ignores SIGHUP,
+    # and a command that inherits that rightly keeps running).
     process = subprocess.Popen([sys.executable, "-m", "kinetra_tools", *command, "-o", str(target)],
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                               stdin=subprocess.DEVNULL)
+                               stdin=subprocess.DEVNULL,
+                               preexec_fn=lambda: signal.signal(number, signal.SIG_DFL))
     deadline = time.monotonic() + 60
     started = []
     while time.monotonic() < deadline and process.poll() is None:
