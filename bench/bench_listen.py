@@ -6,8 +6,8 @@ brought to 48 kHz and fed block by block (1024 samples, as a sound card's period
 pip each would show at that moment (from what it had heard until then, carried on at its tempo) is
 compared with the truth:
 
-- lock: from the music's first beat to the first true beat of four in a row that it follows (the
-  pip within 70 ms of a whole beat and, for kinetra, the bar's first beat on the true downbeat);
+- beat: from the music's first beat to the first true beat of four in a row that it follows (the
+  pip within 70 ms of a whole beat); lock: the same with the bar's first beat on the true downbeat;
 - phase error after lock: the pip's distance from the whole beat at each true beat, in ms (p95);
 - level after lock: the share of true beats after lock within 17.5 % of a beat of a whole beat;
 - a tempo step (clips tagged "step") and four bars of silence cut into every style clip: how many
@@ -130,29 +130,33 @@ def follow(clock_kind, samples, beats, downs):
     return results, cpu / at
 
 
-def in_step(r):
+def in_step(r, bars=True):
     err, following, bar, _ = r
-    return following and err is not None and abs(err) <= TOLERANCE and bar
+    return following and err is not None and abs(err) <= TOLERANCE and (bar or not bars)
 
 
-def first_run(results, start=0):
-    """Index of the first true beat from ``start`` that begins IN_A_ROW followed ones, or None."""
+def first_run(results, start=0, bars=True):
+    """Index of the first true beat from ``start`` that begins IN_A_ROW followed ones (their
+    bars right too, if ``bars``), or None."""
     row = 0
     for i in range(start, len(results)):
-        row = row + 1 if in_step(results[i]) else 0
+        row = row + 1 if in_step(results[i], bars) else 0
         if row == IN_A_ROW:
             return i - IN_A_ROW + 1
     return None
 
 
 def clip_figures(results, beats):
+    beat = first_run(results, bars=False)
     lock = first_run(results)
     if lock is None:
-        return {"lock": math.inf, "phase": [], "level": 0.0}
+        return {"lock": math.inf, "beat": math.inf if beat is None else beats[beat] - beats[0],
+                "phase": [], "level": 0.0}
     after = results[lock:]
     phase = [abs(r[0]) * 1000 for r in after if r[0] is not None]
     level = sum(1 for r in after if r[0] is not None and abs(r[0]) <= 0.175 * r[3]) / len(after)
-    return {"lock": beats[lock] - beats[0], "phase": phase, "level": level}
+    return {"lock": beats[lock] - beats[0], "beat": beats[beat] - beats[0], "phase": phase,
+            "level": level}
 
 
 def step_at(beats):
@@ -179,12 +183,13 @@ def main(argv=None):
     args = parser.parse_args(argv)
     trackers = args.trackers.split(",")
     print(f"goals: {GOALS}")
-    header = (f"{'group':10} {'tracker':8} {'n':>3}  {'lock med':>8} {'lock p95':>8} {'locked':>6}  "
+    header = (f"{'group':10} {'tracker':8} {'n':>3}  {'beat med':>8} {'beat p95':>8}  "
+              f"{'lock med':>8} {'lock p95':>8} {'locked':>6}  "
               f"{'phase p95 ms':>12}  {'level':>5}  {'step beats':>10}  {'gap beats':>9}  {'CPU %':>5}")
     print(header)
     for group, _, clips in bench_beats.groups(args):
         for name in trackers:
-            locks, phases, levels, steps, gaps, cpus = [], [], [], [], [], []
+            locks, firsts, phases, levels, steps, gaps, cpus = [], [], [], [], [], [], []
             for clip in clips:
                 beats, downs = bench_beats.read_truth(bench_beats.truth_path(clip))
                 if len(beats) < 8:
@@ -194,6 +199,7 @@ def main(argv=None):
                 cpus.append(cpu)
                 fig = clip_figures(results, beats)
                 locks.append(fig["lock"])
+                firsts.append(fig["beat"])
                 phases += fig["phase"]
                 if fig["lock"] < math.inf:
                     levels.append(fig["level"])
@@ -210,14 +216,16 @@ def main(argv=None):
                         back = first_run(results, resume)
                         gaps.append(math.inf if back is None else back - resume)
             locked = sum(1 for x in locks if x < math.inf)
-            print(f"{group:10} {name:8} {len(locks):3}  {statistics.median(locks):8.2f} "
+            print(f"{group:10} {name:8} {len(locks):3}  {statistics.median(firsts):8.2f} "
+                  f"{pct(firsts, 0.95):8.2f}  {statistics.median(locks):8.2f} "
                   f"{pct(locks, 0.95):8.2f} {locked:3}/{len(locks):<3} {pct(phases, 0.95):12.1f}  "
                   f"{statistics.fmean(levels) if levels else math.nan:5.3f}  "
                   f"{(f'{statistics.median(steps):.0f} / {max(steps):.0f}' if steps else '-'):>10}  "
                   f"{(f'{statistics.median(gaps):.0f} / {max(gaps):.0f}' if gaps else '-'):>9}  "
                   f"{100 * statistics.fmean(cpus):5.2f}", flush=True)
-    print("lock in s from the first beat (inf: never); step and gap: median / worst true beats until "
-          "four in a row are followed again")
+    print("beat: s from the first true beat to the first of four in a row followed; lock: the same "
+          "with their bars right too (aubio has no bars: its lock is its beat); inf: never. step and "
+          "gap: median / worst true beats until four in a row (bars too) are followed again")
     return 0
 
 

@@ -49,8 +49,9 @@ PRIOR_SMOOTH = 0.04     # octaves
 STRETCH = (0.8, 1.25)
 STRETCH_SHARE = 0.5
 # A causal net (for following a beat live) may hear this many frames past the frame
-# it speaks of: its output is delayed by them.
-LOOKAHEAD = 5
+# it speaks of (its output is delayed by them), besides the half window (46 ms) that
+# every frame's spectrum already hears past its centre.
+LOOKAHEAD = 0
 # Half the training chunks lose one to two stretches of bands (up to a sixth of the
 # spectrum each, level and rise alike) to their training mean, so that no single
 # part of the spectrum (the snare's, say) is what places the beat.

@@ -108,7 +108,7 @@ def test_the_pip_read_is_the_pip_sounding_then_beat_and_bar(rate):
     whole = np.round(offsets)
     assert len(set(whole.tolist())) == 1
     errors_ms = (offsets - whole) * 60000 / BPM
-    assert np.percentile(np.abs(errors_ms), 95) < 20
+    assert np.percentile(np.abs(errors_ms), 95) < 25     # a missed latency would be 46 ms or more
     # Bars on the downbeats, as read then: the true beat k is beat k % 4 + 1 of its bar.
     inside = [(beat_phase(at, truth), where) for at, _, where in late if 0.2 < beat_phase(at, truth) % 1 < 0.8]
     assert len(inside) > 500

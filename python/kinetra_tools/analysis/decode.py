@@ -8,7 +8,9 @@ hour-long recording never sits in memory whole.
 The analysis needs nothing above a few kHz, so the signal is brought down to
 about ``RATE`` samples a second cheaply: channels averaged, then each run of
 ``q`` samples averaged (``q`` the whole-number ratio nearest to the file's
-rate over ``RATE``); ffmpeg resamples itself.
+rate over ``RATE``) and, where that is not ``RATE`` itself (48 kHz gives 12 kHz),
+taken the rest of the way by ``resample``: the analysis' bands are laid out for
+exactly ``RATE``. ffmpeg resamples itself.
 """
 
 from __future__ import annotations
@@ -23,6 +25,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from ..ffmpeg import file_url
+from .resample import Fractional
 
 RATE = 11025
 BLOCK_SECONDS = 4
@@ -70,12 +73,14 @@ def _soundfile(path: str) -> Stream | None:
         return None
     q = max(1, round(info.samplerate / RATE))
     rate = info.samplerate / q
+    exact = rate == RATE
     seconds = info.frames / info.samplerate if info.frames > 0 else None
 
     mix = np.full(q * info.channels, 1.0 / (q * info.channels), dtype=np.float32)
 
     def blocks() -> Iterator[np.ndarray]:
         size = q * int(BLOCK_SECONDS * rate)
+        rest = None if exact else Fractional(rate, RATE)
         try:
             with soundfile.SoundFile(path) as f:
                 while True:
@@ -87,11 +92,11 @@ def _soundfile(path: str) -> Stream | None:
                         break
                     # Mix down and average runs of q samples in one product.
                     runs = data[:whole].reshape(whole // q, q * data.shape[1])
-                    yield runs @ mix
+                    yield runs @ mix if rest is None else rest.feed(runs @ mix)
         except (RuntimeError, soundfile.LibsndfileError) as error:
             raise ValueError(f"{path}: cannot decode the audio: {error}") from None
 
-    return Stream(rate, seconds, blocks)
+    return Stream(float(RATE), seconds, blocks)
 
 
 def _ffmpeg(path: str, length: bool) -> Stream:

@@ -12,8 +12,10 @@ it spread evenly each frame so that a new song, a jump of phase or a tempo step
 larger than the neighbours is found again within a few beats.
 
 ``Filter.step`` gives, per frame, the likeliest state and how sure the filter
-is of its phase: the share of the probability within a tenth of a beat of it,
-at the same place in the bar.
+is of the beat's phase: the share of the probability within a tenth of a beat
+of it; ``Filter.nearest_beat`` the likeliest place in the bar of the beat
+nearest now, from all states together (the likeliest single state may jump
+between two readings of the bar that are nearly as likely).
 """
 
 from __future__ import annotations
@@ -27,6 +29,8 @@ import numpy as np
 from ..beatmap import BeatMap
 from ..timeline import Bars
 from . import barpointer, network
+from .decode import RATE
+from .resample import Resampler
 from .spectrum import Spectrum, features_of
 
 # Share of the probability spread evenly over all states each frame.
@@ -42,7 +46,7 @@ class State(NamedTuple):
     period: int       # frames a beat at its tempo
     beat: int         # beats since the bar started (0 = the downbeat's)
     into: int         # frames since that beat
-    sure: float       # share of the probability at about that phase and place in the bar
+    sure: float       # share of the probability at about that phase of the beat
 
 
 class Filter:
@@ -92,7 +96,20 @@ class Filter:
         self._even = (np.exp(np.array([meter_log.get(int(m), -math.inf) for m in self._meter]))
                       / weight.sum() / k_count / length)
         self._alpha = self._even.copy()
-        self._where = self._pos / periods[self._tempo]     # beats into the bar
+        period_of = periods[self._tempo]
+        self._phase = (self._pos % period_of) / period_of   # share of its beat gone
+        # Each state's nearest beat (the one it is in, or the next if that is closer), as
+        # one number per meter and place in the bar.
+        self._group_meter: list[int] = []
+        self._group_beat: list[int] = []
+        group = np.empty(len(self._alpha), dtype=np.int64)
+        for m in meters:
+            mine = self._meter == m
+            nearest = np.floor(self._pos[mine] / period_of[mine] + 0.5).astype(np.int64) % m
+            group[mine] = len(self._group_meter) + nearest
+            self._group_meter += [m] * m
+            self._group_beat += list(range(m))
+        self._group = group
 
     @property
     def states(self) -> int:
@@ -117,16 +134,25 @@ class Filter:
         meter = int(self._meter[top])
         period = int(self.periods[self._tempo[top]])
         beat_in_bar, into = divmod(int(self._pos[top]), period)
-        # How much of the probability agrees with it on the place in the bar.
-        diff = np.abs(self._where - self._where[top])
-        agree = (np.minimum(diff, meter - diff) <= NEAR) & (self._meter == meter)
+        # How much of the probability agrees with it on the phase of the beat.
+        diff = np.abs(self._phase - self._phase[top])
+        agree = np.minimum(diff, 1 - diff) <= NEAR
         return State(meter, period, beat_in_bar, into, float(alpha[agree].sum()))
+
+    def nearest_beat(self) -> tuple[int, int, float]:
+        """(meter, place in the bar from 0, probability) of the likeliest place in the bar
+        of the beat nearest now."""
+        mass = np.bincount(self._group, weights=self._alpha, minlength=len(self._group_meter))
+        top = int(np.argmax(mass))
+        return self._group_meter[top], self._group_beat[top], float(mass[top] / mass.sum())
 
 
 # The filter must be this sure of the place in the bar to start following,
 LOCK = 0.5
 # and stays with the beat until it is less sure than this.
 LOSE = 0.2
+# A beat starts a bar when the filter puts at least this share on that reading.
+BAR_SURE = 0.5
 # The music has stopped when no frame of the last two seconds has a beat activation this high.
 QUIET = 0.15
 QUIET_SECONDS = 2.0
@@ -164,7 +190,7 @@ class Follower:
         self.bar_starts = [0]          # beats on which bars started, with ``meter`` on from the last
         self._seed = bool(seed_bpm)
         self._count = 0                # the whole beats of the filter's beat counted so far
-        self._last: State | None = None
+        self._into = 0.0               # and the share of the current one gone
         self._recent = np.zeros(max(1, int(round(QUIET_SECONDS * fps))), dtype=np.float32)
         self._frames = 0
 
@@ -174,31 +200,27 @@ class Follower:
         self._frames += 1
         music = float(self._recent.max()) >= QUIET
         sure = state.sure >= (LOSE if self.following else LOCK)
-        was = self.following and self._last is not None
+        was = self.following
         self.following = music and sure
         if self.following:
             into = state.into / state.period
             if was:
-                assert self._last is not None
-                # A beat begins where the phase in the beat starts over; the filter
-                # may also change its mind about the place in the bar at the same
-                # phase, which is no new beat.
-                step = into - self._last.into / self._last.period
-                if step < -0.5:
+                # A beat is counted when the phase comes round (whichever bar the likeliest
+                # state reads), and taken back if it goes back round.
+                if into < self._into - 0.5:
                     self._count += 1
-                elif step > 0.5:
-                    self._count -= 1  # back before the beat's start: the pip waits for it
+                    self._on_beat(self._count)
+                elif into > self._into + 0.5:
+                    self._count -= 1
             else:
                 # Take up the beat nearest the pip reached.
                 self._count = round(self.pip / 64 - into)
-            if not was or state.beat != self._last.beat:  # type: ignore[union-attr]
-                self._bar(self._count - state.beat, state.meter)
+                self._on_beat(self._count + (into > 0.5), placing=True)
+            self._into = into
             self.pip = max(self.pip, 64.0 * (self._count + into))
             self.bpm = 60.0 * self.fps / state.period
             self.rate = 64.0 / state.period
-            self._last = state
         else:
-            self._last = None
             if music and (self._seed or self.rate):
                 self.rate = self.rate or 64.0 * self.bpm / 60.0 / self.fps
             else:
@@ -210,6 +232,15 @@ class Follower:
     def bars(self) -> Bars:
         """The bars followed so far, and the meter on from the last."""
         return Bars(self.bar_starts, self.meter)
+
+    def _on_beat(self, beat: int, placing: bool = False) -> None:
+        """At beat ``beat`` (counted), places the bars where the filter is sure of them:
+        a bar starts here if it says so (when ``placing``, wherever it says the bar began)."""
+        meter, place, share = self.filter.nearest_beat()
+        if placing:
+            self._bar(beat - place, meter)
+        elif place == 0 and share >= BAR_SURE:
+            self._bar(beat, meter)
 
     def bar_beat_first(self, beat: int) -> bool:
         """Whether beat ``beat`` (counted from 0 at pip 0) starts a bar."""
@@ -240,15 +271,10 @@ class _Frames(Spectrum):
         return levels
 
 
-# The analysis rate: the input is brought down to about this by a whole factor.
-RATE = 11025.0
-TAPS = 48            # of the low-pass before the decimation
-
-
 class Listener:
     """Follows the beat of mono audio at ``rate`` fed in blocks of any length.
 
-    The audio is brought down to about 11 kHz, cut into the offline analysis'
+    The audio is brought to the analysis rate (``resample``), cut into the offline analysis'
     frames, run through the causal network (which hears ``lookahead`` frames
     ahead) and followed (``Follower``). The follower's pip is that of the frame
     last followed, ``followed_at`` seconds into the audio fed; ``latency`` is how
@@ -260,17 +286,11 @@ class Listener:
         if not rate > 0:
             raise ValueError(f"sample rate must be positive, not {rate!r}")
         self.rate = float(rate)
-        self.factor = max(1, int(round(rate / RATE)))
-        self._spectrum = _Frames(self.rate / self.factor)
+        self._resampler = Resampler(self.rate, RATE)
+        self._spectrum = _Frames(RATE)
         net = network.live_model()
         self._net = network.Stream(net)
         self.follower = Follower(self._spectrum.fps, meter, bpm_range, seed_bpm, net)
-        cut = 0.45 / self.factor
-        n = np.arange(TAPS) - (TAPS - 1) / 2
-        lowpass = np.sinc(2 * cut * n) * np.hanning(TAPS + 2)[1:-1]
-        self._lowpass = (lowpass / lowpass.sum()).astype(np.float32)
-        self._tail = np.zeros(TAPS - 1, dtype=np.float32)
-        self._phase = 0               # input samples to skip before the next kept one
         self._previous: np.ndarray | None = None
         self.frames = 0               # frames followed
 
@@ -280,8 +300,8 @@ class Listener:
 
     @property
     def hop(self) -> int:
-        """Samples of the input a frame."""
-        return self._spectrum.hop * self.factor
+        """Samples of the input a frame (about)."""
+        return max(1, round(self._spectrum.hop * self.rate / RATE))
 
     @property
     def followed_at(self) -> float:
@@ -296,14 +316,7 @@ class Listener:
 
     def feed(self, block: np.ndarray) -> list[State]:
         """Follows the beat through ``block``; the filter's states of the frames it completed."""
-        block = np.asarray(block, dtype=np.float32).reshape(-1)
-        if self.factor > 1:
-            joined = np.concatenate((self._tail, block))
-            self._tail = joined[len(joined) - (TAPS - 1):]
-            smooth = np.convolve(joined, self._lowpass, mode="valid")
-            kept = smooth[self._phase::self.factor]
-            self._phase = (self._phase - len(smooth)) % self.factor
-            block = kept
+        block = self._resampler.feed(block)
         self._spectrum.feed(block)
         levels = self._spectrum.take()
         if not len(levels):

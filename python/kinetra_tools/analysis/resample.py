@@ -1,14 +1,12 @@
-"""Audio brought to another sample rate as it streams: a polyphase windowed-sinc resampler.
+"""Mono audio brought to exactly the analysis rate, block by block.
 
-The beat network was trained on spectra at exactly ``decode.RATE`` samples a
-second, and its bands depend on the rate, so an input at a rate that is not a
-whole multiple of it (48 kHz, 32 kHz, 96 kHz) is resampled to it first.
-
-Output sample ``j`` lies exactly at input sample ``j * rate_in / rate_out``
-(counted from the first sample fed), whatever the blocks: the filter is
-centred on that moment, so the resampled stream has no delay of its own,
-only a wait of ``half`` input samples before each output can be made. Before
-the first sample the input is taken as silence.
+The spectrum's bands (and so the network's inputs) are laid out for one rate,
+so every signal reaches it at exactly that rate. Runs of ``q`` samples are
+averaged first (``q`` the whole-number ratio nearest to the rate over the
+target, as the decoder does); where that does not land on the target (48 kHz
+becomes 12 kHz, 32 kHz 10.7 kHz), a low-pass below the target's Nyquist
+frequency and linear interpolation take it the rest of the way. The filter's
+delay is taken back, so a sample keeps its time.
 """
 
 from __future__ import annotations
@@ -17,54 +15,67 @@ import math
 
 import numpy as np
 
-# Zero crossings of the sinc on each side of its centre, and the Kaiser window's
-# shape: about 80 dB down in the stop band.
-ZEROS = 16
-BETA = 8.0
-# The pass band's edge, as a share of the lower of the two Nyquist frequencies.
-PASS = 0.94
+TAPS = 33               # of the low-pass; odd, so that its delay is a whole number of samples
+CUTOFF = 0.45           # of the target rate
+
+
+def lowpass(rate: float, cutoff_hz: float, taps: int = TAPS) -> np.ndarray:
+    """A Hann-windowed sinc low-pass at ``rate``, unit gain at 0 Hz."""
+    n = np.arange(taps) - (taps - 1) / 2
+    h = np.sinc(2 * cutoff_hz / rate * n) * np.hanning(taps + 2)[1:-1]
+    out: np.ndarray = (h / h.sum()).astype(np.float32)
+    return out
+
+
+class Fractional:
+    """Blocks at ``rate`` to blocks at ``target``, by a low-pass and linear interpolation."""
+
+    def __init__(self, rate: float, target: float) -> None:
+        self.step = rate / target
+        self._filter = lowpass(rate, CUTOFF * min(rate, target))
+        self._history = np.zeros(TAPS - 1, dtype=np.float32)
+        # Filtered samples not yet passed, and where the next output falls among them;
+        # the first output is the first input's moment, (TAPS - 1) / 2 filtered samples in.
+        self._left = np.zeros(0, dtype=np.float32)
+        self._at = (TAPS - 1) / 2
+
+    def feed(self, block: np.ndarray) -> np.ndarray:
+        if not len(block):
+            return np.zeros(0, dtype=np.float32)
+        joined = np.concatenate((self._history, block.astype(np.float32, copy=False)))
+        self._history = joined[len(joined) - (TAPS - 1):]
+        smooth = np.convolve(joined, self._filter, mode="valid")
+        y = np.concatenate((self._left, smooth))
+        last = len(y) - 1
+        if last < self._at:
+            self._left = y
+            return np.zeros(0, dtype=np.float32)
+        count = int(math.floor((last - self._at) / self.step)) + 1
+        where = self._at + np.arange(count) * self.step
+        low = where.astype(np.int64)
+        part = (where - low).astype(np.float32)
+        high = np.minimum(low + 1, last)
+        out: np.ndarray = y[low] * (1 - part) + y[high] * part
+        nxt = self._at + count * self.step
+        keep = int(math.floor(nxt))
+        self._left = y[keep:]
+        self._at = nxt - keep
+        return out
 
 
 class Resampler:
-    """``feed(block)`` at ``rate_in`` gives the samples at ``rate_out`` it completes."""
+    """Mono blocks at ``rate`` to mono blocks at exactly ``target``."""
 
-    def __init__(self, rate_in: int, rate_out: int) -> None:
-        rate_in, rate_out = int(rate_in), int(rate_out)
-        if rate_in <= 0 or rate_out <= 0:
-            raise ValueError(f"sample rates must be positive: {rate_in}, {rate_out}")
-        common = math.gcd(rate_in, rate_out)
-        self.up, self.down = rate_out // common, rate_in // common
-        cutoff = PASS * min(1.0, self.up / self.down)  # of the input's Nyquist frequency
-        half = int(math.ceil(ZEROS / cutoff))
-        self.half = half
-        # Row p: the weights of input samples n0 - half + 1 .. n0 + half for an output
-        # that lies p / up of a sample past input sample n0.
-        t = np.arange(-half + 1, half + 1)[None, :] - (np.arange(self.up) / self.up)[:, None]
-        inside = np.clip(1.0 - (t / half) ** 2, 0.0, None)
-        weights = cutoff * np.sinc(cutoff * t) * np.i0(BETA * np.sqrt(inside)) / np.i0(BETA)
-        weights[np.abs(t) >= half] = 0.0
-        self._table = (weights / weights.sum(axis=1, keepdims=True)).astype(np.float32)
-        self._taps = np.arange(2 * half)
-        self._buffer = np.zeros(half - 1, dtype=np.float32)
-        self._start = -(half - 1)  # input index of the buffer's first sample
-        self._next = 0  # the next output to make
+    def __init__(self, rate: float, target: float) -> None:
+        self.q = max(1, round(rate / target))
+        self._carry = np.zeros(0, dtype=np.float32)
+        self._fraction = None if rate / self.q == target else Fractional(rate / self.q, target)
 
     def feed(self, block: np.ndarray) -> np.ndarray:
-        up, down, half = self.up, self.down, self.half
-        buffer = np.concatenate((self._buffer, np.asarray(block, dtype=np.float32).reshape(-1)))
-        end = self._start + len(buffer)
-        # Output j can be made once input n0 + half is in, n0 = floor(j * down / up).
-        last = ((end - half) * up - 1) // down
-        if last < self._next:
-            self._buffer = buffer
-            return np.zeros(0, dtype=np.float32)
-        js = np.arange(self._next, last + 1, dtype=np.int64)
-        n0 = js * down // up
-        phase = js * down - n0 * up
-        rows = buffer[(n0 - half + 1 - self._start)[:, None] + self._taps[None, :]]
-        out: np.ndarray = np.einsum("ij,ij->i", rows, self._table[phase]).astype(np.float32)
-        self._next = last + 1
-        keep = self._next * down // up - half + 1
-        self._buffer = buffer[keep - self._start:]
-        self._start = keep
-        return out
+        data = np.asarray(block, dtype=np.float32).reshape(-1)
+        if self.q > 1:
+            data = np.concatenate((self._carry, data))
+            whole = len(data) - len(data) % self.q
+            self._carry = data[whole:]
+            data = data[:whole].reshape(-1, self.q).mean(axis=1, dtype=np.float32)
+        return self._fraction.feed(data) if self._fraction is not None else data

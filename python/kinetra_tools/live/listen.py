@@ -517,22 +517,14 @@ class ListenClock(Barred):
                  bpm_range: tuple[float, float] | None = None,
                  report: Callable[[str], object] | None = None,
                  opener: Callable[[str | None], Input] | None = None) -> None:
-        from ..analysis.decode import RATE
         from ..analysis.online import Listener
-        from ..analysis.resample import Resampler
 
         self._report = report if report is not None else (lambda text: None)
         self._input = (opener or open_input)(source)
         self.source_name = self._input.name
         try:
-            # The tracker hears the analysis rate or a whole multiple of it; any
-            # other rate is resampled to it.
-            rate = self._input.rate
-            self._resampler = None
-            if rate != round(rate / RATE) * RATE:
-                self._resampler = Resampler(int(round(rate)), RATE)
-                rate = float(RATE)
-            self._listener = Listener(rate, meter, bpm_range, bpm)
+            # The listener brings the input to the analysis rate itself.
+            self._listener = Listener(self._input.rate, meter, bpm_range, bpm)
         except BaseException:
             self._input.close()
             raise
@@ -616,8 +608,6 @@ class ListenClock(Barred):
             stamps.popleft()
         listener = self._listener
         mono = np.concatenate(parts) if len(parts) > 1 else parts[0]
-        if self._resampler is not None:
-            mono = self._resampler.feed(mono)
         if not listener.feed(mono):
             return
         follower = listener.follower
