@@ -315,6 +315,17 @@ def test_play_listens_with_the_seed_meter_and_range_it_is_given(capsys, monkeypa
     assert made["bpm_range"] == (80, 160)
 
 
+def test_the_terminal_says_what_it_listens_to_and_what_it_does():
+    from kinetra_tools.commands import play
+
+    args = types.SimpleNamespace(link=False, tap=False, midi_clock=None, listen="")
+    clock = types.SimpleNamespace(source_name="system:capture_1, system:capture_2", state="waiting for a beat")
+    status = play.describe(args, clock)
+    assert status().startswith("listening to system:capture_1, system:capture_2: waiting for a beat")
+    clock.state = "following"
+    assert status().startswith("listening to system:capture_1, system:capture_2: following")
+
+
 def test_play_without_an_audio_system_says_so_and_exits_2(capsys, monkeypatch):
     monkeypatch.setattr(listen, "_jack", lambda: None)
     monkeypatch.setattr(listen, "_sounddevice", lambda: None)
