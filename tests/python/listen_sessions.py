@@ -67,7 +67,11 @@ def server():
         yield SERVER
     finally:
         process.terminate()
-        process.wait(timeout=10)
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()          # a server stuck on its way down is not what is tested
+            process.wait()
 
 
 class Player:
