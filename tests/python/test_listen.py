@@ -24,6 +24,10 @@ T0 = 5000.0  # the stand-in's audio starts sounding at this time.monotonic() mom
 
 
 def test_real_time_sessions_on_a_jack_server():
+    if "ASAN_OPTIONS" in os.environ:
+        # Under the sanitizer the tracker falls behind the audio; and listening runs none
+        # of the module's native code, which is what that run is for.
+        pytest.skip("real time is not kept under the sanitizer's slowdown")
     run_inside(os.path.join(HERE, "listen_sessions.py"), timeout=400)
 
 
