@@ -148,6 +148,7 @@ def test_a_lost_input_holds_the_pips_is_reported_once_and_taken_up_again(how):
 
 def test_audio_the_worker_cannot_keep_up_with_is_dropped_and_reported_once(monkeypatch):
     monkeypatch.setattr(listen, "QUEUE_BLOCKS", 2)
+    monkeypatch.setattr(listen, "SILENT_SECONDS", 60.0)  # the stand-in goes quiet after its burst
     clock, source, lines, _, audio = follow(48000.0, seconds=8.0)
     try:
         second = np.zeros((48000, 1), np.float32)
@@ -159,6 +160,23 @@ def test_audio_the_worker_cannot_keep_up_with_is_dropped_and_reported_once(monke
         clock.close()
     assert clock.overflows > 0
     assert lines == ["input stand-in overflowed: the beat tracker fell behind and audio was dropped"]
+
+
+def test_a_worker_slow_on_one_feed_has_not_lost_its_input():
+    clock, source, lines, _, audio = follow(48000.0, seconds=4.0)
+    feed = clock._listener.feed
+    def slow(mono):
+        time.sleep(1.5)  # longer than the input may stay silent
+        return feed(mono)
+    clock._listener.feed = slow
+    try:
+        block = np.zeros((480, 1), np.float32)
+        for k in range(300):  # three seconds of audio, arriving as it would
+            source.deliver(T0 + k / 100, block)
+            time.sleep(0.01)
+    finally:
+        clock.close()
+    assert not clock.lost and lines == []
 
 
 def test_a_seed_tempo_runs_the_pips_before_a_beat_is_followed():

@@ -559,6 +559,9 @@ class ListenClock(Barred):
     # -- the audio callback ----------------------------------------------------
 
     def _deliver(self, at: float, samples: np.ndarray) -> None:
+        # Audio counts as coming when the input hands it over, not when the worker
+        # gets to it: a worker slow on a long feed has not lost its input.
+        self._last_audio = time.monotonic()
         try:
             self._queue.put_nowait(Block(at, samples))
         except queue.Full:
@@ -582,7 +585,6 @@ class ListenClock(Barred):
             except queue.Empty:
                 pass
             if blocks:
-                self._last_audio = time.monotonic()
                 self._feed(blocks)
             overflows = self.overflows + getattr(self._input, "overflows", 0)
             if overflows and not reported_overflow:
