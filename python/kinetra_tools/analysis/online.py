@@ -16,11 +16,18 @@ is of the beat's phase: the share of the probability within a tenth of a beat
 of it; ``Filter.nearest_beat`` the likeliest place in the bar of the beat
 nearest now, from all states together (the likeliest single state may jump
 between two readings of the bar that are nearly as likely).
+
+The causal network hears each beat only up to the moment it sounds, which is
+enough for the beat but not for the bar. Since bars repeat, the bars are then
+placed by the offline network over the last seconds of audio (``BarVote``): it
+hears each beat of the past few bars with the music on both sides, and where
+those bars started tells where the coming ones start.
 """
 
 from __future__ import annotations
 
 import math
+from collections import deque
 from collections.abc import Callable
 from typing import NamedTuple
 
@@ -37,6 +44,14 @@ from .spectrum import Spectrum, features_of
 SPREAD = 1e-4
 # A state is near the likeliest in phase within this share of a beat.
 NEAR = 0.1
+
+
+def bar_share(beat: float, down: float) -> float:
+    """How likely a beat with these activations starts a bar, given that it is a beat
+    (as the offline decoder weighs it)."""
+    a = min(max(beat, barpointer.FLOOR), 1 - barpointer.FLOOR)
+    return min(max((down + 0.25 * barpointer.DOUBT) / (a + barpointer.DOUBT),
+                   barpointer.CERTAINTY), 1 - barpointer.CERTAINTY)
 
 
 class State(NamedTuple):
@@ -96,6 +111,7 @@ class Filter:
         self._even = (np.exp(np.array([meter_log.get(int(m), -math.inf) for m in self._meter]))
                       / weight.sum() / k_count / length)
         self._alpha = self._even.copy()
+        self._marked = self._alpha
         period_of = periods[self._tempo]
         self._phase = (self._pos % period_of) / period_of   # share of its beat gone
         # Each state's nearest beat (the one it is in, or the next if that is closer), as
@@ -115,18 +131,45 @@ class Filter:
     def states(self) -> int:
         return len(self._alpha)
 
-    def step(self, beat: float, down: float) -> State:
-        """Moves on one frame whose activations are ``beat`` and ``down``; the likeliest state."""
-        alpha = self._alpha[self._prev]
+    def step(self, beat: float, down: float, heard: bool = True) -> State:
+        """Moves on one frame whose activations are ``beat`` and ``down``; the likeliest state.
+
+        A frame not ``heard`` (the music has paused) weighs no state: silence says
+        nothing of the beat, and counted against every state at a beat it would
+        favour the slowest tempos, which pass fewest beats."""
+        alpha = self._moved(self._alpha)
+        if heard:
+            a = min(max(beat, barpointer.FLOOR), 1 - barpointer.FLOOR)
+            first_share = bar_share(beat, down)
+            odds = a / (1 - a)
+            alpha[self._beats] *= odds * (1 - first_share)
+            alpha[self._down] *= odds * first_share
+        return self._settle(alpha)
+
+    def mark(self) -> None:
+        """Keeps the probabilities as they are now, for ``unhear``."""
+        self._marked = self._alpha.copy()
+
+    def unhear(self, frames: int) -> State:
+        """Goes back to the last ``mark``, ``frames`` frames ago, and moves on from there
+        without weighing them: they turned out to be the start of a pause."""
+        alpha = self._marked
+        for _ in range(frames - 1):
+            alpha = self._moved(alpha)
+            alpha *= (1 - SPREAD) / alpha.sum()
+            alpha += SPREAD * self._even
+        return self._settle(self._moved(alpha))
+
+    def _moved(self, alpha: np.ndarray) -> np.ndarray:
+        """The probabilities ``alpha`` moved on one frame (a new array)."""
+        alpha = alpha[self._prev]
         for first in self._starts:
             arriving = alpha[first]                      # (beats, tempos)
             alpha[first] = arriving @ self._move
-        a = min(max(beat, barpointer.FLOOR), 1 - barpointer.FLOOR)
-        first_share = min(max((down + 0.25 * barpointer.DOUBT) / (a + barpointer.DOUBT),
-                              barpointer.CERTAINTY), 1 - barpointer.CERTAINTY)
-        odds = a / (1 - a)
-        alpha[self._beats] *= odds * (1 - first_share)
-        alpha[self._down] *= odds * first_share
+        return alpha
+
+    def _settle(self, alpha: np.ndarray) -> State:
+        """Takes ``alpha`` (weighed) as the probabilities now; the likeliest state."""
         alpha *= (1 - SPREAD) / alpha.sum()
         alpha += SPREAD * self._even
         self._alpha = alpha
@@ -142,9 +185,15 @@ class Filter:
     def nearest_beat(self) -> tuple[int, int, float]:
         """(meter, place in the bar from 0, probability) of the likeliest place in the bar
         of the beat nearest now."""
+        belief = self.bar_belief()
+        top = max(belief, key=belief.__getitem__)
+        return top[0], top[1], belief[top]
+
+    def bar_belief(self) -> dict[tuple[int, int], float]:
+        """The probability of each (meter, place in the bar from 0) of the beat nearest now."""
         mass = np.bincount(self._group, weights=self._alpha, minlength=len(self._group_meter))
-        top = int(np.argmax(mass))
-        return self._group_meter[top], self._group_beat[top], float(mass[top] / mass.sum())
+        mass /= mass.sum()
+        return {(m, b): float(p) for m, b, p in zip(self._group_meter, self._group_beat, mass)}
 
 
 # The filter must be this sure of the place in the bar to start following,
@@ -156,13 +205,117 @@ BAR_SURE = 0.5
 # The music has stopped when no frame of the last two seconds has a beat activation this high.
 QUIET = 0.15
 QUIET_SECONDS = 2.0
+# The music has paused (and the filter weighs no frame from the last beat activation of
+# QUIET on) once this long has passed without one.
+HUSH_SECONDS = 1.0
+
+# Bars are judged by the offline model over the last WINDOW_SECONDS of audio, every
+# JUDGE_SECONDS, at the last BEATS_KEPT beats it has heard of the TICKS_KEPT last kept,
+# once a beat has RIGHT_SECONDS of audio after it (the model hears both sides of a
+# beat) and LEFT_SECONDS before it.
+WINDOW_SECONDS = 12.0
+JUDGE_SECONDS = 0.5
+BEATS_KEPT = 12
+TICKS_KEPT = 64
+RIGHT_SECONDS = 0.5
+LEFT_SECONDS = 0.5
+# A reading of the bars gives way to one this much likelier (natural log).
+BAR_MARGIN = 2.0
+# The causal filter's belief in a reading counts this much beside the offline model's
+# word (its probabilities taken no lower than BELIEF_FLOOR).
+FILTER_WEIGHT = 0.3
+BELIEF_FLOOR = 0.01
+# The offline model has a say on a beat's bar where its beat activation is this high,
+HEARD = 0.2
+# and places bars once it has had its say on this many beats.
+MIN_JUDGED = 4
+# A beat that comes more than this share of a beat early or late starts the beats judged anew.
+SLIP = 0.25
+
+
+class Beat:
+    """A beat followed: its count, the frame it fell on, and (once judged) how likely
+    the offline model finds it to start a bar."""
+
+    __slots__ = ("count", "frame", "share")
+
+    def __init__(self, count: int, frame: int) -> None:
+        self.count, self.frame = count, frame
+        self.share: float | None = None
+
+
+class BarVote:
+    """Where bars start, weighed over the last beats followed.
+
+    Bars repeat, so where one started a few seconds ago tells where the next
+    ones start: the offline model, which hears each beat with the music after it
+    as well, places them far better than the causal one can at the moment they
+    sound. The features of the last ``WINDOW_SECONDS`` are kept; ``judge`` runs the
+    offline model over them, notes its word at each beat there (the latest word,
+    heard with the most music after the beat, counts), and weighs, for each
+    meter and each place of the bar's first beat among the beats, how likely it
+    finds every beat to start a bar or not.
+    """
+
+    def __init__(self, fps: float, meters: tuple[int, ...], meter_log: dict[int, float],
+                 net: network.Model | None = None) -> None:
+        self.net = net if net is not None else network.model()
+        self.fps = fps
+        self.meters = meters
+        self._meter_log = meter_log
+        self._kept = np.zeros((max(1, int(round(WINDOW_SECONDS * fps))), len(self.net["mean"])),
+                              dtype=np.float32)
+        self.frames = 0   # frames pushed
+        self.decided: tuple[int, int] | None = None
+
+    def push(self, features: np.ndarray) -> None:
+        """Keeps the features of the frames given (the next ones, in order)."""
+        self.frames += len(features)
+        features = features[-len(self._kept):]
+        self._kept = np.concatenate((self._kept[len(features):], features))
+
+    def judge(self, beats: list[Beat], ahead: int = 0,
+              prior: dict[tuple[int, int], float] | None = None) -> tuple[int, int] | None:
+        """(meter, tick of the beats that start bars, modulo the meter) from ``beats``, whose
+        frames lie ``ahead`` frames after the frames pushed; None before enough are judged.
+        ``prior`` is the causal filter's probability of each reading, in the same terms.
+        The reading last given (``decided``) stays unless another is clearly likelier."""
+        kept = min(self.frames, len(self._kept))
+        first = self.frames - kept
+        lo, hi = first + LEFT_SECONDS * self.fps, self.frames - RIGHT_SECONDS * self.fps
+        judged = [b for b in beats if lo <= b.frame - ahead <= hi]
+        if judged:
+            act = network.activations(self._kept[len(self._kept) - kept:], self.net)
+            for b in judged:
+                at = b.frame - ahead - first
+                near = act[max(at - 1, 0):at + 2]
+                heard = float(near[:, 0].max())
+                # Where the model hears no beat (the music stopped) it has no say on bars.
+                b.share = bar_share(heard, float(near[:, 1].max())) if heard >= HEARD else None
+        known = [b for b in beats if b.share is not None][-BEATS_KEPT:]
+        if len(known) < MIN_JUDGED:
+            return None
+        counts = np.array([b.count for b in known])
+        share = np.array([b.share for b in known])
+        yes, no = np.log(share), np.log(1 - share)
+        scores = {(m, r): float(yes[counts % m == r].sum() + no[counts % m != r].sum()) + self._meter_log[m]
+                  for m in self.meters for r in range(m)}
+        if prior is not None:
+            for key in scores:
+                scores[key] += FILTER_WEIGHT * math.log(max(prior.get(key, 0.0), BELIEF_FLOOR))
+        best = max(scores, key=scores.__getitem__)
+        if self.decided not in scores or scores[best] - scores[self.decided] >= BAR_MARGIN:
+            self.decided = best
+        return self.decided
 
 
 class Follower:
     """A beat count that follows the filter's likeliest state: pips that only move on.
 
     While it follows, the pip is 64 a beat of the filter's beats, counted on from
-    where it was; every beat the filter puts first in its bar starts a bar. When
+    where it was. Bars start where the filter puts them when it takes up the beat
+    (and at every beat it is sure starts one), until a vote (``place_bars``, from
+    a ``BarVote`` over the beats kept in ``beats``) places them. When
     the filter grows unsure it goes on at the last tempo (or at ``seed_bpm`` before
     the first beat was followed), and when the music stops it holds still. A pip
     never goes back: if the filter's beat moves behind it, it waits for it.
@@ -181,6 +334,7 @@ class Follower:
 
         self.filter = Filter(fps, meters, bpm_range or DEFAULT_BPM, net["prior_bpm"],
                              net["prior_log"], meter_log)
+        self.meters, self.meter_log = meters, meter_log
         self.fps = fps
         self.pip = 0.0                 # at the frame last stepped
         self.rate = 0.0                # pips a frame from there on
@@ -191,14 +345,35 @@ class Follower:
         self._seed = bool(seed_bpm)
         self._count = 0                # the whole beats of the filter's beat counted so far
         self._into = 0.0               # and the share of the current one gone
-        self._recent = np.zeros(max(1, int(round(QUIET_SECONDS * fps))), dtype=np.float32)
+        self._quiet = max(1, int(round(QUIET_SECONDS * fps)))
+        self._hush = max(1, int(round(HUSH_SECONDS * fps)))
         self._frames = 0
+        self._heard = -self._quiet     # the last frame with a beat activation of at least QUIET
+        # The filter's last beats, numbered by ticks that run on whether followed or not;
+        # the beat counted is the tick plus ``_offset``.
+        self.beats: deque[Beat] = deque(maxlen=TICKS_KEPT)
+        self._tick = 0
+        self._tick_into = 0.0
+        self.slips = 0                # times the beats kept were forgotten
+        self._offset = 0
+        self._voted = False           # bars placed by a vote since the beat was taken up
 
     def step(self, beat: float, down: float) -> State:
-        state = self.filter.step(beat, down)
-        self._recent[self._frames % len(self._recent)] = beat
+        if beat >= QUIET:
+            self._heard = self._frames
+        quiet = self._frames - self._heard
+        if quiet < self._hush:
+            state = self.filter.step(beat, down)
+            if quiet == 0:
+                self.filter.mark()
+        elif quiet == self._hush:
+            # A pause: the frames since the last beat heard are taken back unweighed.
+            state = self.filter.unhear(quiet)
+        else:
+            state = self.filter.step(beat, down, heard=False)
         self._frames += 1
-        music = float(self._recent.max()) >= QUIET
+        self._tick_on(state)
+        music = quiet < self._quiet
         sure = state.sure >= (LOSE if self.following else LOCK)
         was = self.following
         self.following = music and sure
@@ -215,6 +390,8 @@ class Follower:
             else:
                 # Take up the beat nearest the pip reached.
                 self._count = round(self.pip / 64 - into)
+                self._offset = self._count - self._tick
+                self._voted = False
                 self._on_beat(self._count + (into > 0.5), placing=True)
             self._into = into
             self.pip = max(self.pip, 64.0 * (self._count + into))
@@ -228,6 +405,28 @@ class Follower:
             self.pip += self.rate
         return state
 
+    def _tick_on(self, state: State) -> None:
+        """Counts the filter's beats whether followed or not (a tick each time its
+        likeliest phase comes round), keeping them for the bars to be judged. The
+        ticks run on through a pause, so that what was heard of the bars before it
+        still counts after it. The beats kept are forgotten when the phase jumps (a
+        tick comes more than ``SLIP`` of a beat early or late, or goes back): the
+        count may have slipped with it."""
+        into = state.into / state.period
+        beats = self.beats
+        if into < self._tick_into - 0.5:
+            self._tick += 1
+            frame = self._frames - 1 - state.into
+            if beats and abs(frame - beats[-1].frame - state.period) > SLIP * state.period:
+                beats.clear()
+                self.slips += 1
+            beats.append(Beat(self._tick, frame))
+        elif into > self._tick_into + 0.5:
+            self._tick -= 1
+            beats.clear()
+            self.slips += 1
+        self._tick_into = into
+
     @property
     def bars(self) -> Bars:
         """The bars followed so far, and the meter on from the last."""
@@ -235,12 +434,31 @@ class Follower:
 
     def _on_beat(self, beat: int, placing: bool = False) -> None:
         """At beat ``beat`` (counted), places the bars where the filter is sure of them:
-        a bar starts here if it says so (when ``placing``, wherever it says the bar began)."""
+        a bar starts here if it says so (when ``placing``, the next bar starts where it
+        says, whatever the bars counted before, which a hold may have put out of step)."""
         meter, place, share = self.filter.nearest_beat()
         if placing:
-            self._bar(beat - place, meter)
-        elif place == 0 and share >= BAR_SURE:
+            self._bar(beat + (-place) % meter, meter)
+        elif place == 0 and share >= BAR_SURE and not self._voted:
             self._bar(beat, meter)
+
+    def belief(self) -> dict[tuple[int, int], float]:
+        """The filter's probability of each (meter, tick of the beats that start bars, modulo
+        the meter)."""
+        nearest = self._tick + (self._tick_into > 0.5)
+        return {(m, (nearest - place) % m): p for (m, place), p in self.filter.bar_belief().items()}
+
+    @property
+    def reading(self) -> tuple[int, int]:
+        """(meter, tick of the beats that start bars, modulo the meter) of the bars now."""
+        return self.meter, (self.bar_starts[-1] - self._offset) % self.meter
+
+    def place_bars(self, meter: int, first: int) -> None:
+        """Bars of ``meter`` beats from the next beat on, started by the beats whose
+        tick (see ``beats``) is ``first`` modulo ``meter`` (as a vote judged them)."""
+        coming = self._count + 1
+        self._bar(coming + (first - (coming - self._offset)) % meter, meter)
+        self._voted = True
 
     def bar_beat_first(self, beat: int) -> bool:
         """Whether beat ``beat`` (counted from 0 at pip 0) starts a bar."""
@@ -291,6 +509,9 @@ class Listener:
         net = network.live_model()
         self._net = network.Stream(net)
         self.follower = Follower(self._spectrum.fps, meter, bpm_range, seed_bpm, net)
+        self._vote = BarVote(self._spectrum.fps, self.follower.meters, self.follower.meter_log)
+        self._judge_every = max(1, int(round(JUDGE_SECONDS * self._spectrum.fps)))
+        self._slips = 0
         self._previous: np.ndarray | None = None
         self.frames = 0               # frames followed
 
@@ -325,8 +546,19 @@ class Listener:
         features = features_of(np.concatenate((before, levels)))[1:]
         self._previous = levels[-1:]
         act = self._net.push(features)
-        states = [self.follower.step(float(b), float(d)) for b, d in act]
+        self._vote.push(features)
+        follower = self.follower
+        before = self.frames
+        states = [follower.step(float(b), float(d)) for b, d in act]
         self.frames += len(states)
+        if follower.following and self.frames // self._judge_every > before // self._judge_every:
+            # The follower's frames lie ``lookahead`` frames after the features' frames.
+            if follower.slips != self._slips:
+                self._slips = follower.slips   # the ticks slipped: the last reading may be off
+                self._vote.decided = None
+            judged = self._vote.judge(list(follower.beats), self._net.lookahead, follower.belief())
+            if judged is not None:
+                follower.place_bars(*judged)
         return states
 
 
