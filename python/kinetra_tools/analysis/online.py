@@ -191,7 +191,8 @@ class Filter:
 
     def bar_belief(self) -> dict[tuple[int, int], float]:
         """The probability of each (meter, place in the bar from 0) of the beat nearest now."""
-        mass = np.bincount(self._group, weights=self._alpha, minlength=len(self._group_meter))
+        mass: np.ndarray = np.bincount(self._group, weights=self._alpha,
+                                       minlength=len(self._group_meter)).astype(np.float64)
         mass /= mass.sum()
         return {(m, b): float(p) for m, b, p in zip(self._group_meter, self._group_beat, mass)}
 
@@ -548,10 +549,10 @@ class Listener:
         act = self._net.push(features)
         self._vote.push(features)
         follower = self.follower
-        before = self.frames
+        done = self.frames
         states = [follower.step(float(b), float(d)) for b, d in act]
         self.frames += len(states)
-        if follower.following and self.frames // self._judge_every > before // self._judge_every:
+        if follower.following and self.frames // self._judge_every > done // self._judge_every:
             # The follower's frames lie ``lookahead`` frames after the features' frames.
             if follower.slips != self._slips:
                 self._slips = follower.slips   # the ticks slipped: the last reading may be off
