@@ -221,7 +221,7 @@ TICKS_KEPT = 64
 RIGHT_SECONDS = 0.5
 LEFT_SECONDS = 0.5
 # A reading of the bars gives way to one this much likelier (natural log).
-BAR_MARGIN = 2.0
+BAR_MARGIN = 1.5
 # The causal filter's belief in a reading counts this much beside the offline model's
 # word (its probabilities taken no lower than BELIEF_FLOOR).
 FILTER_WEIGHT = 0.3
