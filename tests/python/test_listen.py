@@ -174,9 +174,11 @@ def test_a_worker_slow_on_one_feed_has_not_lost_its_input():
         for k in range(300):  # three seconds of audio, arriving as it would
             source.deliver(T0 + k / 100, block)
             time.sleep(0.01)
+        # (Once the audio stops, the input may rightly be taken for lost.)
+        lost, said = clock.lost, list(lines)
     finally:
         clock.close()
-    assert not clock.lost and lines == []
+    assert not lost and said == []
 
 
 def test_a_seed_tempo_runs_the_pips_before_a_beat_is_followed():
