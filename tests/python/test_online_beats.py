@@ -122,7 +122,7 @@ def test_the_filter_moving_its_bar_over_a_steady_beat_moves_no_beat():
 
 class TestBarVote:
     """The vote's word on the bars, with the offline model's activations made up: a beat
-    every PERIOD frames, and the beats whose tick is DOWN modulo 4 heard as downbeats."""
+    every PERIOD frames, and the beats whose tick is 1 modulo 4 heard as downbeats."""
 
     PERIOD = 50
 

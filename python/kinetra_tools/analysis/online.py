@@ -155,9 +155,7 @@ class Filter:
         without weighing them: they turned out to be the start of a pause."""
         alpha = self._marked
         for _ in range(frames - 1):
-            alpha = self._moved(alpha)
-            alpha *= (1 - SPREAD) / alpha.sum()
-            alpha += SPREAD * self._even
+            alpha = self._spread(self._moved(alpha))
         return self._settle(self._moved(alpha))
 
     def _moved(self, alpha: np.ndarray) -> np.ndarray:
@@ -168,11 +166,15 @@ class Filter:
             alpha[first] = arriving @ self._move
         return alpha
 
-    def _settle(self, alpha: np.ndarray) -> State:
-        """Takes ``alpha`` (weighed) as the probabilities now; the likeliest state."""
+    def _spread(self, alpha: np.ndarray) -> np.ndarray:
+        """``alpha`` normalised, with SPREAD of it spread evenly (in place)."""
         alpha *= (1 - SPREAD) / alpha.sum()
         alpha += SPREAD * self._even
-        self._alpha = alpha
+        return alpha
+
+    def _settle(self, alpha: np.ndarray) -> State:
+        """Takes ``alpha`` (weighed) as the probabilities now; the likeliest state."""
+        self._alpha = alpha = self._spread(alpha)
         top = int(np.argmax(alpha))
         meter = int(self._meter[top])
         period = int(self.periods[self._tempo[top]])
@@ -235,13 +237,13 @@ SLIP = 0.25
 
 
 class Beat:
-    """A beat followed: its count, the frame it fell on, and (once judged) how likely
-    the offline model finds it to start a bar."""
+    """A beat of the filter's: its tick, the frame it fell on, and (once judged) how
+    likely the offline model finds it to start a bar."""
 
-    __slots__ = ("count", "frame", "share")
+    __slots__ = ("tick", "frame", "share")
 
-    def __init__(self, count: int, frame: int) -> None:
-        self.count, self.frame = count, frame
+    def __init__(self, tick: int, frame: int) -> None:
+        self.tick, self.frame = tick, frame
         self.share: float | None = None
 
 
@@ -264,16 +266,27 @@ class BarVote:
         self.fps = fps
         self.meters = meters
         self._meter_log = meter_log
-        self._kept = np.zeros((max(1, int(round(WINDOW_SECONDS * fps))), len(self.net["mean"])),
+        # The last frames' features, frame ``n`` at row ``n % len``.
+        self._ring = np.zeros((max(1, int(round(WINDOW_SECONDS * fps))), len(self.net["mean"])),
                               dtype=np.float32)
         self.frames = 0   # frames pushed
         self.decided: tuple[int, int] | None = None
 
     def push(self, features: np.ndarray) -> None:
         """Keeps the features of the frames given (the next ones, in order)."""
+        size = len(self._ring)
+        first = self.frames + max(len(features) - size, 0)
         self.frames += len(features)
-        features = features[-len(self._kept):]
-        self._kept = np.concatenate((self._kept[len(features):], features))
+        rows = np.arange(first, self.frames) % size
+        self._ring[rows] = features[len(features) - len(rows):]
+
+    def _window(self) -> np.ndarray:
+        """The features kept, oldest first."""
+        size = len(self._ring)
+        if self.frames <= size:
+            return self._ring[:self.frames]
+        start = self.frames % size
+        return np.concatenate((self._ring[start:], self._ring[:start]))
 
     def judge(self, beats: list[Beat], ahead: int = 0,
               prior: dict[tuple[int, int], float] | None = None) -> tuple[int, int] | None:
@@ -281,12 +294,12 @@ class BarVote:
         frames lie ``ahead`` frames after the frames pushed; None before enough are judged.
         ``prior`` is the causal filter's probability of each reading, in the same terms.
         The reading last given (``decided``) stays unless another is clearly likelier."""
-        kept = min(self.frames, len(self._kept))
+        kept = min(self.frames, len(self._ring))
         first = self.frames - kept
         lo, hi = first + LEFT_SECONDS * self.fps, self.frames - RIGHT_SECONDS * self.fps
         judged = [b for b in beats if lo <= b.frame - ahead <= hi]
         if judged:
-            act = network.activations(self._kept[len(self._kept) - kept:], self.net)
+            act = network.activations(self._window(), self.net)
             for b in judged:
                 at = b.frame - ahead - first
                 near = act[max(at - 1, 0):at + 2]
@@ -296,10 +309,10 @@ class BarVote:
         known = [b for b in beats if b.share is not None][-BEATS_KEPT:]
         if len(known) < MIN_JUDGED:
             return None
-        counts = np.array([b.count for b in known])
+        ticks = np.array([b.tick for b in known])
         share = np.array([b.share for b in known])
         yes, no = np.log(share), np.log(1 - share)
-        scores = {(m, r): float(yes[counts % m == r].sum() + no[counts % m != r].sum()) + self._meter_log[m]
+        scores = {(m, r): float(yes[ticks % m == r].sum() + no[ticks % m != r].sum()) + self._meter_log[m]
                   for m in self.meters for r in range(m)}
         if prior is not None:
             for key in scores:
